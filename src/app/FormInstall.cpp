@@ -9,6 +9,7 @@
 #include "transfer/FileViewerSheet.h"
 #include "transfer/TransferPanels.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -93,7 +94,10 @@ void TFormInstall::buildPages() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormInstall::Timer1Timer);
 
-    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] { guarded([this] { PageFTPCtrlChange(); }); });
+    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] {
+        if (m_programmaticPageChange == 0)
+            guarded([this] { PageFTPCtrlChange(); });
+    });
     m_transfer->LblIPAdrs2->installEventFilter(this);
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
 }
@@ -149,7 +153,7 @@ void TFormInstall::FormCreate() {
     readControllerAddress();
     ShowProgramVersion();
     hideAllSheetTabs();
-    PageFTPCtrl->setCurrentWidget(ShtEntry);
+    showSheet(ShtEntry);
     m_function->CmbDaxType->setCurrentIndex(0);
     Timer1Timer();
     Timer1->start();
@@ -183,8 +187,26 @@ void TFormInstall::hideAllSheetTabs() {
         setSheetTabVisible(w, false);
 }
 
+namespace {
+struct ProgrammaticChange {
+    explicit ProgrammaticChange(int& depth) : m_depth(depth) { ++m_depth; }
+    ~ProgrammaticChange() { --m_depth; }
+    int& m_depth;
+};
+} // namespace
+
+void TFormInstall::showSheet(QWidget* sheetWidget) {
+    ProgrammaticChange change(m_programmaticPageChange);
+    PageFTPCtrl->setCurrentWidget(sheetWidget);
+}
+
 void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {
+    // Hiding the current sheet's tab makes the tab bar pick another sheet by itself; the
+    // active page must stay what the program chose.
+    ProgrammaticChange change(m_programmaticPageChange);
+    QWidget* active = PageFTPCtrl->currentWidget();
     PageFTPCtrl->setTabVisible(PageFTPCtrl->indexOf(sheetWidget), visible);
+    PageFTPCtrl->setCurrentWidget(active);
 }
 
 bool TFormInstall::isSheetTabVisible(QWidget* sheetWidget) const {
@@ -232,7 +254,7 @@ void TFormInstall::FormShow() {
 
 bool TFormInstall::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_transfer->LblIPAdrs2 && event->type() == QEvent::MouseButtonRelease) {
-        PageFTPCtrl->setCurrentWidget(ShtSetup);
+        showSheet(ShtSetup);
         EditlIPAdrs1->setFocus();
         return true;
     }

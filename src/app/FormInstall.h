@@ -75,6 +75,9 @@ public:
     // Another sheet of the main page control became active.
     void PageFTPCtrlChange();
 
+    // Makes `sheet` the active page without running the page-change handler, as a
+    // program-made change of page must not (only the engineer's choice of a sheet does).
+    void showSheet(QWidget* sheet);
     // Shows or hides the tab of a sheet of the main page control.
     void setSheetTabVisible(QWidget* sheet, bool visible);
     bool isSheetTabVisible(QWidget* sheet) const;
@@ -102,6 +105,7 @@ private:
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;
     bool m_shownOnce = false;
+    int m_programmaticPageChange = 0;
 };
 
 } // namespace vantor
