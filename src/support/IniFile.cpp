@@ -9,7 +9,7 @@
 
 #include <optional>
 
-Q_LOGGING_CATEGORY(lcIni, "vantor.ini")
+Q_LOGGING_CATEGORY(lcIni, "vantor.ini", QtWarningMsg)
 
 namespace vantor {
 
