@@ -66,6 +66,8 @@ void TQELSpeedButton::setGroupIndex(int index) {
     if (index == m_groupIndex)
         return;
     m_groupIndex = index;
+    if (index <= 0)
+        setChecked(false); // so that listeners hear of it
     setCheckable(index > 0);
     if (index > 0) {
         // Joining a group takes over the group's AllowAllUp and keeps it with one button down.
