@@ -127,12 +127,14 @@ void TQELSpeedButton::paintEvent(QPaintEvent*) {
         painter.drawPixmap(left, area.top() + (area.height() - iconSize().height()) / 2, pixmap);
         area.setLeft(left + iconSize().width() + 4);
         if (!text().isEmpty()) {
-            painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+            painter.setPen(
+                palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
             painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text());
         }
         return;
     }
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(area, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }
 

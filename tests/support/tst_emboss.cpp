@@ -61,12 +61,15 @@ void TestEmboss::coloursFromTheFontColour_data() {
     QTest::newRow("window text") << system.color(QPalette::WindowText) << true << QColor(Qt::white) << o
                                  << QColor(Qt::black) << s;
     QTest::newRow("white") << QColor(Qt::white) << true << QColor(Qt::black) << s << QColor(Qt::white) << o;
-    QTest::newRow("highlighted text") << system.color(QPalette::HighlightedText) << true << QColor(Qt::black) << s
-                                      << QColor(Qt::white) << o;
+    QTest::newRow("highlighted text") << system.color(QPalette::HighlightedText) << true << QColor(Qt::black)
+                                      << s << QColor(Qt::white) << o;
     QTest::newRow("red") << QColor(255, 0, 0) << true << QColor(0, 255, 255) << o << QColor(255, 0, 0) << s;
-    QTest::newRow("navy") << QColor(0, 0, 128) << true << QColor(255, 255, 127) << o << QColor(0, 0, 128) << s;
-    QTest::newRow("disabled black") << QColor(Qt::black) << false << QColor(Qt::black) << o << background << s;
-    QTest::newRow("disabled white") << QColor(Qt::white) << false << QColor(Qt::black) << s << background << o;
+    QTest::newRow("navy") << QColor(0, 0, 128) << true << QColor(255, 255, 127) << o << QColor(0, 0, 128)
+                          << s;
+    QTest::newRow("disabled black") << QColor(Qt::black) << false << QColor(Qt::black) << o << background
+                                    << s;
+    QTest::newRow("disabled white") << QColor(Qt::white) << false << QColor(Qt::black) << s << background
+                                    << o;
     QTest::newRow("disabled red") << QColor(255, 0, 0) << false << QColor(Qt::black) << o << background << s;
 }
 

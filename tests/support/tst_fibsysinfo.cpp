@@ -60,10 +60,14 @@ void TestFIBSysInfo::foldersBesideTheCurrentFolder_data() {
     QTest::addColumn<int>("family");
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("exec");
-    QTest::newRow("QEL") << 1 << "X/Data" << "X/Exec";
-    QTest::newRow("DAX") << 2 << "X/Data" << "X/Exe";
-    QTest::newRow("unknown family 0 as QEL") << 0 << "X/Data" << "X/Exec";
-    QTest::newRow("unknown family 7 as QEL") << 7 << "X/Data" << "X/Exec";
+    QTest::newRow("QEL") << 1 << "X/Data"
+                         << "X/Exec";
+    QTest::newRow("DAX") << 2 << "X/Data"
+                         << "X/Exe";
+    QTest::newRow("unknown family 0 as QEL") << 0 << "X/Data"
+                                             << "X/Exec";
+    QTest::newRow("unknown family 7 as QEL") << 7 << "X/Data"
+                                             << "X/Exec";
 }
 
 void TestFIBSysInfo::foldersBesideTheCurrentFolder() {
@@ -86,26 +90,31 @@ void TestFIBSysInfo::environmentVariables_data() {
     QTest::newRow("QelExecPath absolute") << 1 << QStringList{"QelExecPath=@/Other/Exec2"} << "X/Data"
                                           << "Other/Exec2";
     QTest::newRow("QelDataPath with trailing separator")
-        << 1 << QStringList{"QelDataPath=@/Other/Data2/"} << "Other/Data2" << "X/Exec";
+        << 1 << QStringList{"QelDataPath=@/Other/Data2/"} << "Other/Data2"
+        << "X/Exec";
     QTest::newRow("both QEL variables")
         << 1 << QStringList{"QelExecPath=@/Other/Exec2", "QelDataPath=@/Other/Data2"} << "Other/Data2"
         << "Other/Exec2";
     QTest::newRow("dotted spelling normalised")
-        << 1 << QStringList{"QelDataPath=@/Other/./Exec2/../Data2"} << "Other/Data2" << "X/Exec";
+        << 1 << QStringList{"QelDataPath=@/Other/./Exec2/../Data2"} << "Other/Data2"
+        << "X/Exec";
     QTest::newRow("relative exec value from the parent folder")
-        << 1 << QStringList{"QelExecPath=Exe"} << "X/Data" << "X/Exe";
+        << 1 << QStringList{"QelExecPath=Exe"} << "X/Data"
+        << "X/Exe";
     QTest::newRow("relative data value from the exec folder")
         << 1 << QStringList{"QelExecPath=@/Other/Exec2", "QelDataPath=../Data2"} << "Other/Data2"
         << "Other/Exec2";
-    QTest::newRow("empty variables ignored")
-        << 1 << QStringList{"QelExecPath=", "QelDataPath="} << "X/Data" << "X/Exec";
+    QTest::newRow("empty variables ignored") << 1 << QStringList{"QelExecPath=", "QelDataPath="} << "X/Data"
+                                             << "X/Exec";
     QTest::newRow("DAX variables for DAX")
         << 2 << QStringList{"DaxExecPath=@/Other/Exec2", "DaxDataPath=@/Other/Data2"} << "Other/Data2"
         << "Other/Exec2";
     QTest::newRow("QEL variables not for DAX")
-        << 2 << QStringList{"QelExecPath=@/Other/Exec2", "QelDataPath=@/Other/Data2"} << "X/Data" << "X/Exe";
+        << 2 << QStringList{"QelExecPath=@/Other/Exec2", "QelDataPath=@/Other/Data2"} << "X/Data"
+        << "X/Exe";
     QTest::newRow("DAX variables not for QEL")
-        << 1 << QStringList{"DaxExecPath=@/Other/Exec2", "DaxDataPath=@/Other/Data2"} << "X/Data" << "X/Exec";
+        << 1 << QStringList{"DaxExecPath=@/Other/Exec2", "DaxDataPath=@/Other/Data2"} << "X/Data"
+        << "X/Exec";
 }
 
 void TestFIBSysInfo::environmentVariables() {

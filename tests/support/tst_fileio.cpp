@@ -60,7 +60,8 @@ void TestFileIO::wordTable_data() {
     QTest::addColumn<int>("columns");
 
     const Table ip{{"IP", "=", "10.1.2.3"}};
-    QTest::newRow("blank and blank-only first lines") << QByteArray("\n   \n\r\n\nIP = 10.1.2.3\n") << ip << 3;
+    QTest::newRow("blank and blank-only first lines")
+        << QByteArray("\n   \n\r\n\nIP = 10.1.2.3\n") << ip << 3;
     QTest::newRow("runs of blanks") << QByteArray("IP     =      10.1.2.3      \r\n") << ip << 3;
     QTest::newRow("leading blanks") << QByteArray("      IP = 10.1.2.3") << ip << 3;
     QTest::newRow("tabs are part of words")
@@ -71,7 +72,8 @@ void TestFileIO::wordTable_data() {
         << QByteArray("a\r\nb\nc\rd") << Table{{"a"}, {"b"}, {"c"}, {"d"}} << 1;
     QTest::newRow("UTF-8 byte order mark not part of the first word")
         << QByteArray("\xEF\xBB\xBFIP = 10.1.2.3\r\n") << ip << 3;
-    QTest::newRow("UTF-8 text") << QByteArray("k\xC3\xA9y v") << Table{{QString::fromUtf8("k\xC3\xA9y"), "v"}} << 2;
+    QTest::newRow("UTF-8 text") << QByteArray("k\xC3\xA9y v") << Table{{QString::fromUtf8("k\xC3\xA9y"), "v"}}
+                                << 2;
     QTest::newRow("8-bit text") << QByteArray("k\xE9y v") << Table{{QString::fromLatin1("k\xE9y"), "v"}} << 2;
     QTest::newRow("empty file") << QByteArray() << Table{} << 0;
     QTest::newRow("only blanks") << QByteArray("   \r\n \r\n") << Table{} << 0;
@@ -128,10 +130,14 @@ void TestFileIO::moreThan101LinesKeepsTheFirst101() {
 void TestFileIO::unreadableLeavesTableAsItWas_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("file");
-    QTest::newRow("missing file") << "" << "nothing.INI";
-    QTest::newRow("missing folder") << "no-such-folder" << "QelMonitor.INI";
-    QTest::newRow("name of a folder") << "" << "sub";
-    QTest::newRow("empty file name") << "" << "";
+    QTest::newRow("missing file") << ""
+                                  << "nothing.INI";
+    QTest::newRow("missing folder") << "no-such-folder"
+                                    << "QelMonitor.INI";
+    QTest::newRow("name of a folder") << ""
+                                      << "sub";
+    QTest::newRow("empty file name") << ""
+                                     << "";
 }
 
 void TestFileIO::unreadableLeavesTableAsItWas() {

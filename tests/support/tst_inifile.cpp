@@ -74,18 +74,42 @@ void TestIniFile::readsAsWindowsDoes_data() {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("blanks around value trimmed") << "Batch5" << "Title" << "Reset stage";
-    QTest::newRow("blanks around key trimmed") << "Batch5" << "Line01" << "dir -e";
-    QTest::newRow("section name any case") << "BATCH5" << "Line00" << "chd /h0";
-    QTest::newRow("key name any case") << "Batch5" << "line00" << "chd /h0";
-    QTest::newRow("value holding =") << "Batch5" << "Line02" << "copy a=b";
-    QTest::newRow("blanks inside brackets") << "Batch6" << "Title" << "";
-    QTest::newRow("first of repeated keys") << "batch6" << "TITLE" << "";
-    QTest::newRow("first of repeated sections") << "Batch5" << "Title" << "Reset stage";
-    QTest::newRow("key before any section") << "" << "orphan" << "<default>";
-    QTest::newRow("missing key") << "Batch5" << "Line09" << "<default>";
-    QTest::newRow("missing section") << "Batch7" << "Title" << "<default>";
-    QTest::newRow("line without =") << "Batch5" << "not a key line" << "<default>";
+    QTest::newRow("blanks around value trimmed") << "Batch5"
+                                                 << "Title"
+                                                 << "Reset stage";
+    QTest::newRow("blanks around key trimmed") << "Batch5"
+                                               << "Line01"
+                                               << "dir -e";
+    QTest::newRow("section name any case") << "BATCH5"
+                                           << "Line00"
+                                           << "chd /h0";
+    QTest::newRow("key name any case") << "Batch5"
+                                       << "line00"
+                                       << "chd /h0";
+    QTest::newRow("value holding =") << "Batch5"
+                                     << "Line02"
+                                     << "copy a=b";
+    QTest::newRow("blanks inside brackets") << "Batch6"
+                                            << "Title"
+                                            << "";
+    QTest::newRow("first of repeated keys") << "batch6"
+                                            << "TITLE"
+                                            << "";
+    QTest::newRow("first of repeated sections") << "Batch5"
+                                                << "Title"
+                                                << "Reset stage";
+    QTest::newRow("key before any section") << ""
+                                            << "orphan"
+                                            << "<default>";
+    QTest::newRow("missing key") << "Batch5"
+                                 << "Line09"
+                                 << "<default>";
+    QTest::newRow("missing section") << "Batch7"
+                                     << "Title"
+                                     << "<default>";
+    QTest::newRow("line without =") << "Batch5"
+                                    << "not a key line"
+                                    << "<default>";
 }
 
 void TestIniFile::readsAsWindowsDoes() {
@@ -149,8 +173,8 @@ void TestIniFile::unicodeFileWithUtf16Bom() {
     QCOMPARE(ini.read("Batch5", "Title"), QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC"));
     QVERIFY(ini.write("Batch5", "Line00", "dir"));
     const QString more = text + "Line00=dir\r\n";
-    QCOMPARE(contents(path),
-             QByteArray("\xFF\xFE", 2) + QByteArray(reinterpret_cast<const char*>(more.utf16()), more.size() * 2));
+    QCOMPARE(contents(path), QByteArray("\xFF\xFE", 2) +
+                                 QByteArray(reinterpret_cast<const char*>(more.utf16()), more.size() * 2));
 }
 
 // A Shift-JIS title typed on the instrument PC is not valid UTF-8; rewriting another key
@@ -218,7 +242,8 @@ void TestIniFile::deleteKey() {
 }
 
 void TestIniFile::eraseSection() {
-    const QString path = fixture("; head\r\n[A]\r\nk=1\r\n\r\n[B]\r\n; about B\r\nx=2\r\n[a]\r\nk=3\r\n[C]\r\ny=4\r\n");
+    const QString path =
+        fixture("; head\r\n[A]\r\nk=1\r\n\r\n[B]\r\n; about B\r\nx=2\r\n[a]\r\nk=3\r\n[C]\r\ny=4\r\n");
     IniFile ini(path);
     QVERIFY(ini.eraseSection("A"));
     QCOMPARE(contents(path), QByteArray("; head\r\n[B]\r\n; about B\r\nx=2\r\n[C]\r\ny=4\r\n"));
@@ -232,15 +257,33 @@ void TestIniFile::unusableNamesAndValuesRefused_data() {
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("empty section") << "" << "k" << "v";
-    QTest::newRow("blank section") << "  " << "k" << "v";
-    QTest::newRow("line break in section") << "A\r\n[B" << "k" << "v";
-    QTest::newRow("empty key") << "A" << "" << "v";
-    QTest::newRow("= in key") << "A" << "a=b" << "v";
-    QTest::newRow("comment key") << "A" << ";k" << "v";
-    QTest::newRow("section-like key") << "A" << "[k]" << "v";
-    QTest::newRow("line feed in value") << "A" << "k" << "one\ntwo=2";
-    QTest::newRow("carriage return in value") << "A" << "k" << "one\rtwo";
+    QTest::newRow("empty section") << ""
+                                   << "k"
+                                   << "v";
+    QTest::newRow("blank section") << "  "
+                                   << "k"
+                                   << "v";
+    QTest::newRow("line break in section") << "A\r\n[B"
+                                           << "k"
+                                           << "v";
+    QTest::newRow("empty key") << "A"
+                               << ""
+                               << "v";
+    QTest::newRow("= in key") << "A"
+                              << "a=b"
+                              << "v";
+    QTest::newRow("comment key") << "A"
+                                 << ";k"
+                                 << "v";
+    QTest::newRow("section-like key") << "A"
+                                      << "[k]"
+                                      << "v";
+    QTest::newRow("line feed in value") << "A"
+                                        << "k"
+                                        << "one\ntwo=2";
+    QTest::newRow("carriage return in value") << "A"
+                                              << "k"
+                                              << "one\rtwo";
 }
 
 void TestIniFile::unusableNamesAndValuesRefused() {

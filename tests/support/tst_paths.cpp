@@ -33,17 +33,27 @@ void TestPaths::localDefault_data() {
     QTest::addColumn<QString>("windows");
     QTest::addColumn<QString>("local");
 #ifdef Q_OS_WIN
-    QTest::newRow("backup folder") << "C:\\CorvaneOS9\\Backup" << "C:\\CorvaneOS9\\Backup";
-    QTest::newRow("ion module") << "c:\\ionkill" << "c:\\ionkill";
+    QTest::newRow("backup folder") << "C:\\CorvaneOS9\\Backup"
+                                   << "C:\\CorvaneOS9\\Backup";
+    QTest::newRow("ion module") << "c:\\ionkill"
+                                << "c:\\ionkill";
 #else
-    QTest::newRow("backup folder") << "C:\\CorvaneOS9\\Backup" << "~/CorvaneOS9/Backup";
-    QTest::newRow("lower-case drive") << "c:\\QEL\\Data" << "~/QEL/Data";
-    QTest::newRow("other drive") << "D:\\Install\\OS9" << "~/Install/OS9";
-    QTest::newRow("trailing backslash") << "C:\\CorvaneOS9\\" << "~/CorvaneOS9";
-    QTest::newRow("doubled backslash") << "C:\\\\CorvaneOS9\\\\Backup" << "~/CorvaneOS9/Backup";
-    QTest::newRow("drive root") << "C:\\" << "~";
-    QTest::newRow("drive alone") << "C:" << "~";
-    QTest::newRow("relative") << "Data\\Logs" << "Data/Logs";
+    QTest::newRow("backup folder") << "C:\\CorvaneOS9\\Backup"
+                                   << "~/CorvaneOS9/Backup";
+    QTest::newRow("lower-case drive") << "c:\\QEL\\Data"
+                                      << "~/QEL/Data";
+    QTest::newRow("other drive") << "D:\\Install\\OS9"
+                                 << "~/Install/OS9";
+    QTest::newRow("trailing backslash") << "C:\\CorvaneOS9\\"
+                                        << "~/CorvaneOS9";
+    QTest::newRow("doubled backslash") << "C:\\\\CorvaneOS9\\\\Backup"
+                                       << "~/CorvaneOS9/Backup";
+    QTest::newRow("drive root") << "C:\\"
+                                << "~";
+    QTest::newRow("drive alone") << "C:"
+                                 << "~";
+    QTest::newRow("relative") << "Data\\Logs"
+                              << "Data/Logs";
 #endif
 }
 
@@ -57,16 +67,34 @@ void TestPaths::join_data() {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("joined");
-    QTest::newRow("plain") << "/a/b" << "c.txt" << "/a/b/c.txt";
-    QTest::newRow("folder with separator") << "/a/b/" << "c.txt" << "/a/b/c.txt";
-    QTest::newRow("name with separator") << "/a/b" << "/c.txt" << "/a/b/c.txt";
-    QTest::newRow("both with separators") << "/a/b//" << "//c" << "/a/b/c";
-    QTest::newRow("root") << "/" << "Data" << "/Data";
-    QTest::newRow("empty folder") << "" << "c.txt" << "c.txt";
-    QTest::newRow("sub path") << "/a" << "b/c" << "/a/b/c";
+    QTest::newRow("plain") << "/a/b"
+                           << "c.txt"
+                           << "/a/b/c.txt";
+    QTest::newRow("folder with separator") << "/a/b/"
+                                           << "c.txt"
+                                           << "/a/b/c.txt";
+    QTest::newRow("name with separator") << "/a/b"
+                                         << "/c.txt"
+                                         << "/a/b/c.txt";
+    QTest::newRow("both with separators") << "/a/b//"
+                                          << "//c"
+                                          << "/a/b/c";
+    QTest::newRow("root") << "/"
+                          << "Data"
+                          << "/Data";
+    QTest::newRow("empty folder") << ""
+                                  << "c.txt"
+                                  << "c.txt";
+    QTest::newRow("sub path") << "/a"
+                              << "b/c"
+                              << "/a/b/c";
 #ifdef Q_OS_WIN
-    QTest::newRow("drive root") << "C:\\" << "Data" << "C:\\Data";
-    QTest::newRow("backslashes") << "C:\\X\\" << "Data" << "C:\\X\\Data";
+    QTest::newRow("drive root") << "C:\\"
+                                << "Data"
+                                << "C:\\Data";
+    QTest::newRow("backslashes") << "C:\\X\\"
+                                 << "Data"
+                                 << "C:\\X\\Data";
 #endif
 }
 
@@ -80,18 +108,28 @@ void TestPaths::join() {
 void TestPaths::stripTrailingSeparator_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("stripped");
-    QTest::newRow("one") << "/a/b/" << "/a/b";
-    QTest::newRow("several") << "/a/b///" << "/a/b";
-    QTest::newRow("none") << "/a/b" << "/a/b";
-    QTest::newRow("root kept") << "/" << "/";
-    QTest::newRow("root kept whole") << "//" << "/";
-    QTest::newRow("relative") << "a/" << "a";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("one") << "/a/b/"
+                         << "/a/b";
+    QTest::newRow("several") << "/a/b///"
+                             << "/a/b";
+    QTest::newRow("none") << "/a/b"
+                          << "/a/b";
+    QTest::newRow("root kept") << "/"
+                               << "/";
+    QTest::newRow("root kept whole") << "//"
+                                     << "/";
+    QTest::newRow("relative") << "a/"
+                              << "a";
+    QTest::newRow("empty") << ""
+                           << "";
 #ifdef Q_OS_WIN
-    QTest::newRow("drive root kept") << "C:\\" << "C:\\";
-    QTest::newRow("backslash") << "C:\\X\\" << "C:\\X";
+    QTest::newRow("drive root kept") << "C:\\"
+                                     << "C:\\";
+    QTest::newRow("backslash") << "C:\\X\\"
+                               << "C:\\X";
 #else
-    QTest::newRow("backslash is a name character") << "a\\" << "a\\";
+    QTest::newRow("backslash is a name character") << "a\\"
+                                                   << "a\\";
 #endif
 }
 
@@ -104,16 +142,25 @@ void TestPaths::stripTrailingSeparator() {
 void TestPaths::parentFolder_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("parent");
-    QTest::newRow("file") << "/a/b/c.txt" << "/a/b";
-    QTest::newRow("folder with separator") << "/a/b/" << "/a";
-    QTest::newRow("below root") << "/a" << "/";
-    QTest::newRow("root") << "/" << "/";
-    QTest::newRow("relative") << "a/b" << "a";
-    QTest::newRow("bare name") << "a" << "";
-    QTest::newRow("doubled separator") << "/a//b" << "/a";
+    QTest::newRow("file") << "/a/b/c.txt"
+                          << "/a/b";
+    QTest::newRow("folder with separator") << "/a/b/"
+                                           << "/a";
+    QTest::newRow("below root") << "/a"
+                                << "/";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("relative") << "a/b"
+                              << "a";
+    QTest::newRow("bare name") << "a"
+                               << "";
+    QTest::newRow("doubled separator") << "/a//b"
+                                       << "/a";
 #ifdef Q_OS_WIN
-    QTest::newRow("exec folder") << "C:\\X\\Exec" << "C:\\X";
-    QTest::newRow("below drive root") << "C:\\X" << "C:\\";
+    QTest::newRow("exec folder") << "C:\\X\\Exec"
+                                 << "C:\\X";
+    QTest::newRow("below drive root") << "C:\\X"
+                                      << "C:\\";
 #endif
 }
 
