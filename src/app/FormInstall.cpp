@@ -1,5 +1,6 @@
 #include "FormInstall.h"
 
+#include "FunctionGate.h"
 #include "FunctionSheet.h"
 #include "StatusBarPanels.h"
 #include "support/FIBSysInfo.h"
@@ -71,6 +72,7 @@ void TFormInstall::buildPages() {
     ShtSetup = sheet(PageFTPCtrl, "ShtSetup", QStringLiteral("Setup"));
 
     m_function = new FunctionSheet(ShtEntry);
+    m_gate = new FunctionGate(*this, *m_function);
     m_transfer = new TransferPanels(ShtInstall);
     m_viewer = new FileViewerSheet(ShtView);
     buildSetupSheet();
@@ -222,7 +224,14 @@ QStringList TFormInstall::visibleTabCaptions() const {
 }
 
 void TFormInstall::PageFTPCtrlChange() {
-    QWidget* current = PageFTPCtrl->currentWidget();
+    setUpSheet(PageFTPCtrl->currentWidget());
+}
+
+void TFormInstall::setUpSheet(QWidget* current) {
+    if (current == ShtEntry) {
+        m_gate->reset();
+        return;
+    }
     const TransferPanels::Folders folders{EdtInsSystem->text(), EdtInsApplication->text(),
                                           EdtVerApplication->text(), EdtBackApplication->text()};
     if (current == ShtInstall)

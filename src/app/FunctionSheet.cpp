@@ -2,6 +2,7 @@
 
 #include "RadioGroup.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,10 +18,9 @@ FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     rbQEL->setObjectName(QStringLiteral("rbQEL"));
     rbDAX = new QRadioButton(QStringLiteral("DAX"), gbMachine);
     rbDAX->setObjectName(QStringLiteral("rbDAX"));
-    // The two families are unchecked together on a reset, which an auto-exclusive pair
-    // would refuse; the gate keeps them exclusive itself.
-    rbQEL->setAutoExclusive(false);
-    rbDAX->setAutoExclusive(false);
+    machineGroup = new QButtonGroup(this);
+    machineGroup->addButton(rbQEL);
+    machineGroup->addButton(rbDAX);
     CmbDaxType = new QComboBox(gbMachine);
     CmbDaxType->setObjectName(QStringLiteral("CmbDaxType"));
     CmbDaxType->addItems({QStringLiteral("61"), QStringLiteral("62"), QStringLiteral("41"), QStringLiteral("41B")});
@@ -47,6 +47,17 @@ FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     layout->addWidget(RGConfirm);
     layout->addWidget(RdoFunction);
     layout->addStretch();
+}
+
+} // namespace vantor
+
+namespace vantor {
+
+void FunctionSheet::clearMachine() {
+    machineGroup->setExclusive(false);
+    rbQEL->setChecked(false);
+    rbDAX->setChecked(false);
+    machineGroup->setExclusive(true);
 }
 
 } // namespace vantor
