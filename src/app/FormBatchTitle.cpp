@@ -1,0 +1,10 @@
+#include "FormBatchTitle.h"
+
+namespace vantor {
+
+TFormBatchTitle::TFormBatchTitle(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FormBatchTitle"));
+    setWindowTitle(QStringLiteral("Batch Title"));
+}
+
+} // namespace vantor

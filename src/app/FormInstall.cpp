@@ -1,0 +1,242 @@
+#include "FormInstall.h"
+
+#include "FunctionSheet.h"
+#include "StatusBarPanels.h"
+#include "support/FIBSysInfo.h"
+#include "support/FileIO.h"
+#include "support/Guard.h"
+#include "support/Paths.h"
+#include "transfer/FileViewerSheet.h"
+#include "transfer/TransferPanels.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace vantor {
+
+namespace {
+constexpr auto kDefaultAddress = "128.0.1.1";
+
+QWidget* sheet(QTabWidget* pages, const char* name, const QString& caption) {
+    auto* w = new QWidget;
+    w->setObjectName(QLatin1String(name));
+    pages->addTab(w, caption);
+    return w;
+}
+
+QLineEdit* settingEdit(QFormLayout* form, const char* name, const QString& label, const QString& value) {
+    auto* edit = new QLineEdit(value);
+    edit->setObjectName(QLatin1String(name));
+    form->addRow(label, edit);
+    return edit;
+}
+} // namespace
+
+TFormInstall::TFormInstall(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("FormInstall"));
+    setWindowTitle(QStringLiteral("Installer for OS-9 Remote System"));
+    buildPages();
+    FormCreate();
+}
+
+TFormInstall::~TFormInstall() = default; // FormDestroy: the owned objects go with the window
+
+void TFormInstall::buildPages() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 2);
+
+    PageFTPCtrl = new QTabWidget(central);
+    PageFTPCtrl->setObjectName(QStringLiteral("PageFTPCtrl"));
+    ShtEntry = sheet(PageFTPCtrl, "ShtEntry", QStringLiteral("Function"));
+    ShtInstall = sheet(PageFTPCtrl, "ShtInstall", QStringLiteral("Install"));
+    ShtVerUp = sheet(PageFTPCtrl, "ShtVerUp", QStringLiteral("Version Up"));
+    ShtBackup = sheet(PageFTPCtrl, "ShtBackup", QStringLiteral("Backup"));
+    ShtGet = sheet(PageFTPCtrl, "ShtGet", QStringLiteral("File Transfer"));
+    ShtView = sheet(PageFTPCtrl, "ShtView", QStringLiteral("File Viewer"));
+    ShtTelnet = sheet(PageFTPCtrl, "ShtTelnet", QStringLiteral("Telnet"));
+    ShtRs232c = sheet(PageFTPCtrl, "ShtRs232c", QStringLiteral("Serial"));
+    ShtDBMainte = sheet(PageFTPCtrl, "ShtDBMainte", QStringLiteral("DataBase Mainte."));
+    ShtSetup = sheet(PageFTPCtrl, "ShtSetup", QStringLiteral("Setup"));
+
+    m_function = new FunctionSheet(ShtEntry);
+    m_transfer = new TransferPanels(ShtInstall);
+    m_viewer = new FileViewerSheet(ShtView);
+    buildSetupSheet();
+    buildDatabaseSheet();
+
+    MemoFtp = new QPlainTextEdit(central);
+    MemoFtp->setObjectName(QStringLiteral("MemoFtp"));
+    MemoFtp->setReadOnly(true);
+    MemoFtp->setMaximumBlockCount(0);
+    MemoFtp->setFixedHeight(120);
+
+    StsBar = new StatusBarPanels(central);
+
+    layout->addWidget(PageFTPCtrl, 1);
+    layout->addWidget(MemoFtp);
+    layout->addWidget(StsBar);
+    setCentralWidget(central);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFormInstall::Timer1Timer);
+
+    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] { guarded([this] { PageFTPCtrlChange(); }); });
+    m_transfer->LblIPAdrs2->installEventFilter(this);
+    connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
+}
+
+void TFormInstall::buildSetupSheet() {
+    auto* row = new QHBoxLayout(ShtSetup);
+    auto* form = new QFormLayout;
+    EditlIPAdrs1 = settingEdit(form, "EditlIPAdrs1", QStringLiteral("IP Address"), QLatin1String(kDefaultAddress));
+    EditUser1 = settingEdit(form, "EditUser1", QStringLiteral("User"), QStringLiteral("super"));
+    EditPass1 = settingEdit(form, "EditPass1", QStringLiteral("Password"), QStringLiteral("kolm"));
+    EditPass1->setEchoMode(QLineEdit::Password);
+    EdtInsSystem = settingEdit(form, "EdtInsSystem", QStringLiteral("Install System"),
+                               paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Install\\System")));
+    EdtInsApplication = settingEdit(form, "EdtInsApplication", QStringLiteral("Install Application"),
+                                    paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Install\\Program")));
+    EdtVerApplication = settingEdit(form, "EdtVerApplication", QStringLiteral("Version Up Application"),
+                                    paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\VersionUp\\Program")));
+    EdtBackApplication = settingEdit(form, "EdtBackApplication", QStringLiteral("Backup"),
+                                     paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Backup")));
+    row->addLayout(form, 1);
+    // The batch boxes of the consoles live beside the settings.
+    m_setupBatchArea = new QVBoxLayout;
+    row->addLayout(m_setupBatchArea, 1);
+}
+
+void TFormInstall::buildDatabaseSheet() {
+    auto* layout = new QVBoxLayout(ShtDBMainte);
+    PageDB = new QTabWidget(ShtDBMainte);
+    PageDB->setObjectName(QStringLiteral("PageDB"));
+    TabDBAp = sheet(PageDB, "TabDBAp", QStringLiteral("Aperture"));
+    TabDBIon = sheet(PageDB, "TabDBIon", QStringLiteral("Ion Src."));
+    TabDBOption = sheet(PageDB, "TabDBOption", QStringLiteral("DataBase"));
+    layout->addWidget(PageDB);
+}
+
+QString TFormInstall::ChooseLogFolder(const QString& programFolder) {
+    const QString exe = paths::stripTrailingSeparator(programFolder);
+    const QString parent = paths::parentFolder(exe);
+    const QString dataTemp = paths::join(paths::join(parent, QStringLiteral("Data")), QStringLiteral("Temp"));
+    const QString data = paths::join(parent, QStringLiteral("Data"));
+    for (const QString& candidate : {dataTemp, data, parent})
+        if (!parent.isEmpty() && QDir(candidate).exists())
+            return candidate;
+    return exe;
+}
+
+void TFormInstall::FormCreate() {
+    m_saveDialogFolder = ChooseLogFolder(QCoreApplication::applicationDirPath());
+    move(0, 0);
+    m_transfer->LblInstDir->setText(EdtInsSystem->text());
+    m_transfer->LblInstDir2->setText(EdtInsApplication->text());
+    recreateSysInfo(1);
+    readControllerAddress();
+    ShowProgramVersion();
+    hideAllSheetTabs();
+    PageFTPCtrl->setCurrentWidget(ShtEntry);
+    m_function->CmbDaxType->setCurrentIndex(0);
+    Timer1Timer();
+    Timer1->start();
+}
+
+void TFormInstall::recreateSysInfo(int family) {
+    m_sysInfo.reset();
+    m_sysInfo = std::make_unique<TFIBSysInfo>(family);
+}
+
+void TFormInstall::releaseSysInfo() {
+    m_sysInfo.reset();
+}
+
+void TFormInstall::readControllerAddress() {
+    TFileIO table;
+    if (!m_sysInfo || !table.loadTable(m_sysInfo->dataFolder(), QStringLiteral("QelMonitor.INI")))
+        return; // no file: the address stays at its default
+    const QString address = table.cell(2, 0);
+    EditlIPAdrs1->setText(address);
+    m_transfer->LblIPAdrs2->setText(address);
+}
+
+void TFormInstall::ShowProgramVersion() {
+    StsBar->setText(StatusBarPanels::VersionPanel, QStringLiteral(" V") + QStringLiteral(VANTOR_VERSION));
+}
+
+void TFormInstall::hideAllSheetTabs() {
+    for (QWidget* w : {ShtEntry, ShtInstall, ShtVerUp, ShtBackup, ShtGet, ShtView, ShtTelnet, ShtRs232c,
+                       ShtDBMainte, ShtSetup})
+        setSheetTabVisible(w, false);
+}
+
+void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {
+    PageFTPCtrl->setTabVisible(PageFTPCtrl->indexOf(sheetWidget), visible);
+}
+
+bool TFormInstall::isSheetTabVisible(QWidget* sheetWidget) const {
+    return PageFTPCtrl->isTabVisible(PageFTPCtrl->indexOf(sheetWidget));
+}
+
+QStringList TFormInstall::visibleTabCaptions() const {
+    QStringList captions;
+    for (int i = 0; i < PageFTPCtrl->count(); ++i)
+        if (PageFTPCtrl->isTabVisible(i))
+            captions << PageFTPCtrl->tabText(i);
+    return captions;
+}
+
+void TFormInstall::PageFTPCtrlChange() {
+    QWidget* current = PageFTPCtrl->currentWidget();
+    const TransferPanels::Folders folders{EdtInsSystem->text(), EdtInsApplication->text(),
+                                          EdtVerApplication->text(), EdtBackApplication->text()};
+    if (current == ShtInstall)
+        m_transfer->setUpFor(current, TransferPanels::Sheet::Install, folders);
+    else if (current == ShtVerUp)
+        m_transfer->setUpFor(current, TransferPanels::Sheet::VersionUp, folders);
+    else if (current == ShtBackup)
+        m_transfer->setUpFor(current, TransferPanels::Sheet::Backup, folders);
+    else if (current == ShtGet)
+        m_transfer->setUpFor(current, TransferPanels::Sheet::FileTransfer, folders);
+}
+
+void TFormInstall::Timer1Timer() {
+    StsBar->setText(StatusBarPanels::ClockPanel,
+                    QDateTime::currentDateTime().toString(QStringLiteral(" yyyy/MM/dd hh:mm:ss")));
+}
+
+void TFormInstall::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        FormShow();
+    }
+}
+
+void TFormInstall::FormShow() {
+    // The database page refreshes itself for its current sheet once it is built.
+}
+
+bool TFormInstall::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_transfer->LblIPAdrs2 && event->type() == QEvent::MouseButtonRelease) {
+        PageFTPCtrl->setCurrentWidget(ShtSetup);
+        EditlIPAdrs1->setFocus();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+} // namespace vantor

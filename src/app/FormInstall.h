@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QTabWidget;
+class QTimer;
+class QVBoxLayout;
+
+namespace vantor {
+
+class FileViewerSheet;
+class FunctionSheet;
+class StatusBarPanels;
+class TFIBSysInfo;
+class TransferPanels;
+
+// The main window ("Installer for OS-9 Remote System"). It builds the sheets and composes
+// the subsystems that drive them; the behaviour of each subsystem lives in its own class.
+class TFormInstall final : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TFormInstall(QWidget* parent = nullptr);
+    ~TFormInstall() override;
+
+    // Main page control and its sheets.
+    QTabWidget* PageFTPCtrl;
+    QWidget* ShtEntry;
+    QWidget* ShtInstall;
+    QWidget* ShtVerUp;
+    QWidget* ShtBackup;
+    QWidget* ShtGet;
+    QWidget* ShtView;
+    QWidget* ShtTelnet;
+    QWidget* ShtRs232c;
+    QWidget* ShtDBMainte;
+    QWidget* ShtSetup;
+
+    // Settings (Setup sheet); the engineer may edit them, nothing writes them to disk.
+    QLineEdit* EditlIPAdrs1;
+    QLineEdit* EditUser1;
+    QLineEdit* EditPass1;
+    QLineEdit* EdtInsSystem;
+    QLineEdit* EdtInsApplication;
+    QLineEdit* EdtVerApplication;
+    QLineEdit* EdtBackApplication;
+
+    // Database page: its tabs are chosen by the instrument family.
+    QTabWidget* PageDB;
+    QWidget* TabDBAp;
+    QWidget* TabDBIon;
+    QWidget* TabDBOption;
+
+    QPlainTextEdit* MemoFtp;
+    StatusBarPanels* StsBar;
+    QTimer* Timer1;
+
+    FunctionSheet* functionSheet() const { return m_function; }
+    TransferPanels* transferPanels() const { return m_transfer; }
+    FileViewerSheet* fileViewer() const { return m_viewer; }
+    TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
+    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
+    void recreateSysInfo(int family);
+    void releaseSysInfo();
+
+    // Folder in which the terminal-log save dialog starts.
+    QString saveDialogFolder() const { return m_saveDialogFolder; }
+
+    // The log folder rule: P\Data\Temp, else P\Data, else P, else E, with E the program's
+    // folder and P its parent.
+    static QString ChooseLogFolder(const QString& programFolder);
+
+    // Another sheet of the main page control became active.
+    void PageFTPCtrlChange();
+
+    // Shows or hides the tab of a sheet of the main page control.
+    void setSheetTabVisible(QWidget* sheet, bool visible);
+    bool isSheetTabVisible(QWidget* sheet) const;
+    QStringList visibleTabCaptions() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPages();
+    void buildSetupSheet();
+    void buildDatabaseSheet();
+    void FormCreate();
+    void FormShow();
+    void readControllerAddress();
+    void ShowProgramVersion();
+    void hideAllSheetTabs();
+    void Timer1Timer();
+
+    FunctionSheet* m_function = nullptr;
+    TransferPanels* m_transfer = nullptr;
+    FileViewerSheet* m_viewer = nullptr;
+    std::unique_ptr<TFIBSysInfo> m_sysInfo;
+    QVBoxLayout* m_setupBatchArea = nullptr;
+    QString m_saveDialogFolder;
+    bool m_shownOnce = false;
+};
+
+} // namespace vantor

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class QComboBox;
+class QGroupBox;
+class QRadioButton;
+class QWidget;
+
+namespace vantor {
+
+class RadioGroup;
+
+// The controls of the Function sheet, the workflow's gate: machine family and model, the
+// ion-beam confirmation and the function choice.
+class FunctionSheet final : public QObject {
+    Q_OBJECT
+public:
+    explicit FunctionSheet(QWidget* sheet);
+
+    QGroupBox* gbMachine;
+    QRadioButton* rbQEL;
+    QRadioButton* rbDAX;
+    QComboBox* CmbDaxType;
+    RadioGroup* RGConfirm;
+    RadioGroup* RdoFunction;
+};
+
+} // namespace vantor

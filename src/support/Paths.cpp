@@ -1,0 +1,116 @@
+#include "Paths.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace vantor::paths {
+
+namespace {
+
+bool isSeparator(QChar c) {
+#ifdef Q_OS_WIN
+    return c == u'/' || c == u'\\';
+#else
+    return c == u'/';
+#endif
+}
+
+// Length of the root at the start of the path ("/" or "C:\"), 0 when relative.
+qsizetype rootLength(const QString& path) {
+#ifdef Q_OS_WIN
+    if (path.size() >= 3 && path.at(0).isLetter() && path.at(1) == u':' && isSeparator(path.at(2)))
+        return 3;
+#endif
+    return !path.isEmpty() && isSeparator(path.at(0)) ? 1 : 0;
+}
+
+} // namespace
+
+QString toNative(const QString& path) {
+    return QDir::toNativeSeparators(path);
+}
+
+QString localDefault(const QString& windowsPath) {
+#ifdef Q_OS_WIN
+    return windowsPath;
+#else
+    QString rest = windowsPath;
+    const bool driveRooted = rest.size() >= 2 && rest.at(0).isLetter() && rest.at(1) == u':' &&
+                             (rest.size() == 2 || rest.at(2) == u'\\' || rest.at(2) == u'/');
+    rest.replace(u'\\', u'/');
+    if (!driveRooted)
+        return rest;
+    rest = rest.mid(2);
+    while (rest.startsWith(u'/'))
+        rest.remove(0, 1);
+    return stripTrailingSeparator(QDir::cleanPath(join(QDir::homePath(), rest)));
+#endif
+}
+
+QString stripTrailingSeparator(const QString& path) {
+    const qsizetype root = rootLength(path);
+    qsizetype end = path.size();
+    while (end > root && isSeparator(path.at(end - 1)))
+        --end;
+    return toNative(path.left(end));
+}
+
+QString join(const QString& folder, const QString& name) {
+    if (folder.isEmpty())
+        return toNative(name);
+    QString head = stripTrailingSeparator(folder);
+    qsizetype from = 0;
+    while (from < name.size() && isSeparator(name.at(from)))
+        ++from;
+    if (!isSeparator(head.back()))
+        head += QDir::separator();
+    return toNative(head + name.mid(from));
+}
+
+QString parentFolder(const QString& path) {
+    const QString s = stripTrailingSeparator(path);
+    const qsizetype root = rootLength(s);
+    qsizetype cut = s.size();
+    while (cut > root && !isSeparator(s.at(cut - 1)))
+        --cut;
+    if (cut == 0)
+        return {};
+    if (cut <= root)
+        return toNative(s.left(root));
+    return stripTrailingSeparator(s.left(cut - 1));
+}
+
+QString ionkillLocalFile() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("c:\\ionkill");
+#else
+    return join(QDir::tempPath(), QStringLiteral("ionkill"));
+#endif
+}
+
+QString programFolder() {
+    if (QCoreApplication::instance())
+        return toNative(QCoreApplication::applicationDirPath());
+    return toNative(QDir::currentPath());
+}
+
+bool isPlainRemoteName(const QString& name) {
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return false;
+    for (const QChar c : name) {
+        if (c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+#ifdef Q_OS_WIN
+        if (QStringView(u":*?\"<>|").contains(c))
+            return false;
+#endif
+    }
+#ifdef Q_OS_WIN
+    // Windows drops trailing dots and blanks, so "..." or "a. " would name something else.
+    if (name.endsWith(u'.') || name.endsWith(u' '))
+        return false;
+#endif
+    return true;
+}
+
+} // namespace vantor::paths

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+// Local paths. Paths of the instrument PC are written the Windows way in the program's
+// defaults; these helpers give the local form on the platform it runs on. Remote OS-9
+// paths never pass through here: they always use "/".
+namespace vantor::paths {
+
+// A default rooted at a drive ("C:\CorvaneOS9\Backup") stays so on Windows and moves under
+// the home folder elsewhere (~/CorvaneOS9/Backup). Other defaults only get local separators.
+QString localDefault(const QString& windowsPath);
+
+// folder + separator + name with the local separator and never a doubled one. An empty
+// folder gives the name alone.
+QString join(const QString& folder, const QString& name);
+
+// Removes trailing separators, but keeps a root ("/", "C:\") whole.
+QString stripTrailingSeparator(const QString& path);
+
+// The folder that holds `path` (trailing separators ignored); a root is its own parent;
+// empty for a bare name.
+QString parentFolder(const QString& path);
+
+// The local copy of the ion-beam guard module: "c:\ionkill" on Windows, "ionkill" in the
+// system temporary folder elsewhere. Write it through QSaveFile: a plain open would follow
+// a link another user placed there.
+QString ionkillLocalFile();
+
+// The folder of the program file.
+QString programFolder();
+
+// True for a name that can only create a file inside the folder it is joined to. False for
+// "", ".", "..", names with "/" or "\", and names with control characters; on Windows also
+// for names with a drive or stream colon or a character Windows refuses in names.
+bool isPlainRemoteName(const QString& name);
+
+// The path with the local separators.
+QString toNative(const QString& path);
+
+} // namespace vantor::paths

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace vantor {
+
+// A local text file as the engineer's editors see it: its text plus how it was stored,
+// so that saving writes it back the way it came (encoding and line ends).
+struct TextFileContent {
+    QString text;          // lines joined by "\n"
+    bool utf8 = true;      // false: the platform's 8-bit code page
+    bool crlf = false;     // lines ended by CR LF
+    bool finalNewline = false;
+};
+
+TextFileContent decodeTextFile(const QByteArray& bytes);
+QByteArray encodeTextFile(const TextFileContent& content);
+
+// Throw FileError with a message naming the file when it cannot be read or written.
+TextFileContent readTextFile(const QString& path);
+void writeTextFile(const QString& path, const TextFileContent& content);
+
+} // namespace vantor
