@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QtGlobal>
+
+namespace vantor {
+
+// Turns a key released in a terminal view into the one character it sends to the
+// controller. `key` is a Windows virtual-key code as a Japanese (JIS) keyboard produces it
+// and is replaced by the character code to send; `shift` and `ctrl` are the modifier
+// state at release. Returns false when the key sends nothing (modifiers, the IME
+// conversion keys, Shift+0, codes above 255).
+//
+// Only Ctrl+A and Ctrl+C give control codes; other Ctrl combinations send the letter.
+// Cursor and function keys send the character of their code, as the instrument PC's
+// console always has.
+bool TranslateConsoleKey(quint16& key, bool shift, bool ctrl);
+
+} // namespace vantor
