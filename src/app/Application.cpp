@@ -1,8 +1,9 @@
 #include "Application.h"
 
-#include "FormBatchTitle.h"
 #include "FormInstall.h"
 #include "FormRestore.h"
+#include "console/ConsoleSheets.h"
+#include "console/FormBatchTitle.h"
 #include "support/QtPrompter.h"
 
 namespace vantor {
@@ -13,6 +14,7 @@ Application::Application()
     m_formInstall = std::make_unique<TFormInstall>();
     m_prompter->setParent(m_formInstall.get());
     m_formBatchTitle = std::make_unique<TFormBatchTitle>(m_formInstall.get());
+    m_formInstall->consoles()->setBatchTitleDialog(m_formBatchTitle.get());
     m_formRestore = std::make_unique<TFormRestore>(m_formInstall.get());
 }
 

@@ -1,12 +1,18 @@
 #include "FormInstall.h"
 
+#include "FamilyBatches.h"
 #include "FunctionGate.h"
 #include "FunctionSheet.h"
 #include "StatusBarPanels.h"
+#include "console/BatchBoxes.h"
+#include "console/BatchPanel.h"
+#include "console/ConsoleSheets.h"
 #include "support/FIBSysInfo.h"
 #include "support/FileIO.h"
 #include "support/Guard.h"
 #include "support/Paths.h"
+#include "support/TQELSpeedButton.h"
+#include "support/TQelGroupBox.h"
 #include "transfer/FileViewerSheet.h"
 #include "transfer/TransferPanels.h"
 
@@ -77,6 +83,7 @@ void TFormInstall::buildPages() {
     m_viewer = new FileViewerSheet(ShtView);
     buildSetupSheet();
     buildDatabaseSheet();
+    buildConsoles();
 
     MemoFtp = new QPlainTextEdit(central);
     MemoFtp->setObjectName(QStringLiteral("MemoFtp"));
@@ -135,6 +142,33 @@ void TFormInstall::buildDatabaseSheet() {
     layout->addWidget(PageDB);
 }
 
+// The remote consoles: the Telnet and Serial sheets, the batch panel and command list they
+// share, and the batch boxes beside the settings. The gate gets their family-dependent
+// batch controls and the serial port's open and abort actions for entering Version Up.
+void TFormInstall::buildConsoles() {
+    const FamilyBatches design = familyBatches(1, -1);
+    ConsoleSheets::Host host;
+    host.telnetSheet = ShtTelnet;
+    host.serialSheet = ShtRs232c;
+    host.batchArea = m_setupBatchArea;
+    host.activeSheet = [this] { return PageFTPCtrl->currentWidget(); };
+    host.address = EditlIPAdrs1;
+    host.user = EditUser1;
+    host.password = EditPass1;
+    host.saveFolder = [this] { return m_saveDialogFolder; };
+    host.dataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
+    host.startupLines = design.startupLines;
+    host.seriesLines = design.seriesLines;
+    m_consoles = new ConsoleSheets(host, this);
+
+    const BatchPanel& panel = m_consoles->batchPanel();
+    const BatchBoxes& boxes = m_consoles->batchBoxes();
+    m_gate->setBatchControls({panel.BtnStartup, boxes.GrpStartup, panel.BtnAbort, panel.BtnQEL740, boxes.GrpQEL740,
+                              boxes.MemoStartup, boxes.MemoQEL740});
+    m_gate->openSerialPort = [this] { return m_consoles->openSerialPort(); };
+    m_gate->runAbortBatch = [this] { m_consoles->runAbortBatch(); };
+}
+
 QString TFormInstall::ChooseLogFolder(const QString& programFolder) {
     const QString exe = paths::stripTrailingSeparator(programFolder);
     const QString parent = paths::parentFolder(exe);
@@ -149,14 +183,18 @@ QString TFormInstall::ChooseLogFolder(const QString& programFolder) {
 void TFormInstall::FormCreate() {
     m_saveDialogFolder = ChooseLogFolder(QCoreApplication::applicationDirPath());
     move(0, 0);
+    m_consoles->prepareSerialPort();
     m_transfer->LblInstDir->setText(EdtInsSystem->text());
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
     recreateSysInfo(1);
     readControllerAddress();
+    m_consoles->fillCommandList();
     ShowProgramVersion();
+    m_consoles->loadUserBatches();
     hideAllSheetTabs();
     showSheet(ShtEntry);
     m_function->CmbDaxType->setCurrentIndex(0);
+    m_consoles->UpdateConsolePanels();
     Timer1Timer();
     Timer1->start();
 }
@@ -228,6 +266,7 @@ void TFormInstall::PageFTPCtrlChange() {
 }
 
 void TFormInstall::setUpSheet(QWidget* current) {
+    m_consoles->sheetShown(current);
     if (current == ShtEntry) {
         m_gate->reset();
         return;

@@ -11,6 +11,7 @@ class QVBoxLayout;
 
 namespace vantor {
 
+class ConsoleSheets;
 class FileViewerSheet;
 class FunctionGate;
 class FunctionSheet;
@@ -62,6 +63,7 @@ public:
     FunctionGate* functionGate() const { return m_gate; }
     TransferPanels* transferPanels() const { return m_transfer; }
     FileViewerSheet* fileViewer() const { return m_viewer; }
+    ConsoleSheets* consoles() const { return m_consoles; }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
     // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
     void recreateSysInfo(int family);
@@ -95,6 +97,7 @@ private:
     void buildPages();
     void buildSetupSheet();
     void buildDatabaseSheet();
+    void buildConsoles();
     void FormCreate();
     void FormShow();
     void readControllerAddress();
@@ -106,6 +109,7 @@ private:
     FunctionGate* m_gate = nullptr;
     TransferPanels* m_transfer = nullptr;
     FileViewerSheet* m_viewer = nullptr;
+    ConsoleSheets* m_consoles = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;

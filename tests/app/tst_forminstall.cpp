@@ -1,11 +1,11 @@
 #include "app/Application.h"
-#include "app/FormBatchTitle.h"
 #include "app/FormInstall.h"
 #include "app/FormRestore.h"
 #include "app/FunctionSheet.h"
 #include "app/RadioGroup.h"
 #include "app/StatusBarPanels.h"
 #include "common/ScriptedPrompter.h"
+#include "console/FormBatchTitle.h"
 #include "transfer/TransferPanels.h"
 
 #include <QComboBox>

@@ -1,0 +1,130 @@
+#include "SerialConsole.h"
+
+#include "console/TerminalView.h"
+#include "serial/TSerialCom.h"
+#include "support/Errors.h"
+#include "support/Guard.h"
+#include "support/Prompter.h"
+#include "support/TQelBtn.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLoggingCategory>
+#include <QVBoxLayout>
+
+Q_LOGGING_CATEGORY(lcSerialConsole, "vantor.console.serial", QtWarningMsg)
+
+namespace vantor {
+
+SerialConsole::SerialConsole(QWidget* sheet, std::function<bool()> serialSheetActive, QObject* parent)
+    : QObject(parent), m_serialSheetActive(std::move(serialSheetActive)) {
+    auto* layout = new QVBoxLayout(sheet);
+    layout->setContentsMargins(2, 2, 2, 2);
+    auto* bar = new QHBoxLayout;
+    CmbSerial = new QComboBox(sheet);
+    CmbSerial->setObjectName(QStringLiteral("CmbSerial"));
+    CmbSerial->addItems({QStringLiteral("COM1"), QStringLiteral("COM2")});
+    CmbSerial->setCurrentIndex(-1);
+    BtnSerialOpen = new TQelBtn(QStringLiteral("OPEN"), sheet);
+    BtnSerialOpen->setObjectName(QStringLiteral("BtnSerialOpen"));
+    BtnSerialOpen->setButtonWidth(TQELButtonWidth::W80);
+    BtnSerialOpen->setGroupIndex(1);
+    BtnSerialOpen->setAllowAllUp(true);
+    bar->addWidget(CmbSerial);
+    bar->addWidget(BtnSerialOpen);
+    bar->addStretch(1);
+    MemoSerial = new TerminalView(sheet);
+    MemoSerial->setObjectName(QStringLiteral("MemoSerial"));
+    m_panelRow = new QHBoxLayout;
+    layout->addLayout(bar);
+    layout->addWidget(MemoSerial, 1);
+    layout->addLayout(m_panelRow);
+
+    SerialCom = new TSerialCom(this);
+    SerialCom->setObjectName(QStringLiteral("SerialCom"));
+    SerialCom->setInterval(kPollInterval);
+
+    connect(BtnSerialOpen, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnSerialOpenClick(); }); });
+    connect(SerialCom, &TSerialCom::OnArrived, this, [this] { swallowing([this] { SerialComArrived(); }); });
+}
+
+SerialConsole::~SerialConsole() {
+    SerialCom->disconnect(this);
+    SerialCom->Close();
+}
+
+void SerialConsole::selectFirstPort() {
+    CmbSerial->setCurrentIndex(0);
+}
+
+void SerialConsole::allocateReceiveBuffer() {
+    m_receiveBuffer = QByteArray(SerialReceiver::kReceiveBufferSize, Qt::Uninitialized);
+}
+
+bool SerialConsole::isOpen() const {
+    return SerialCom->Opened();
+}
+
+void SerialConsole::write(const QByteArray& bytes) {
+    if (!SerialCom->Opened()) {
+        qCDebug(lcSerialConsole) << "port closed, not sent:" << bytes;
+        return;
+    }
+    SerialCom->Write(bytes.constData(), bytes.size());
+}
+
+bool SerialConsole::BtnSerialOpenClick() {
+    bool opened = true;
+    if (BtnSerialOpen->isChecked()) {
+        opened = openPort();
+    } else {
+        SerialCom->Close();
+    }
+    Q_EMIT portChanged(SerialCom->Opened());
+    return opened;
+}
+
+bool SerialConsole::pressAndOpen() {
+    BtnSerialOpen->setChecked(true);
+    return BtnSerialOpenClick();
+}
+
+bool SerialConsole::openPort() {
+    SerialCom->setComID(CmbSerial->currentIndex() + 1);
+    try {
+        SerialCom->Open();
+    } catch (const Error& e) {
+        BtnSerialOpen->setChecked(false);
+        Prompter::current().error(e.message());
+        return false;
+    }
+    if (!SerialCom->lineSettingProblems().isEmpty())
+        qCInfo(lcSerialConsole) << SerialCom->portName(SerialCom->ComID())
+                                << "line settings not applied:" << SerialCom->lineSettingProblems();
+    MemoSerial->clear();
+    m_receiver.reset();
+    if (m_serialSheetActive && m_serialSheetActive())
+        MemoSerial->setFocus();
+    return true;
+}
+
+void SerialConsole::SerialComArrived() {
+    if (m_receiveBuffer.isEmpty())
+        allocateReceiveBuffer();
+    // Each drain takes at most what the buffer holds; the rest waits for the next poll.
+    char* buffer = m_receiveBuffer.data();
+    const qint64 capacity = m_receiveBuffer.size();
+    qint64 filled = 0;
+    while (filled < capacity) {
+        const qint64 queued = SerialCom->ReceivedCount();
+        if (queued <= 0)
+            break;
+        const qint64 take = std::min(queued, capacity - filled);
+        SerialCom->Read(buffer + filled, take);
+        filled += take;
+    }
+    if (filled > 0)
+        m_receiver.receive(QByteArray::fromRawData(buffer, filled), MemoSerial->text());
+}
+
+} // namespace vantor
