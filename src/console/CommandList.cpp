@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace vantor {
@@ -61,7 +62,10 @@ CommandList::CommandList(Send send, QObject* parent) : QObject(parent), m_send(s
     GridCmdList->setSelectionBehavior(QAbstractItemView::SelectItems);
     GridCmdList->setTabKeyNavigation(false);
     GridCmdList->setWordWrap(false);
-    GridCmdList->setMinimumWidth(kNumberWidth + kCommandWidth + 24);
+    GridCmdList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    GridCmdList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    GridCmdList->setFixedWidth(kNumberWidth + kCommandWidth + GridCmdList->verticalScrollBar()->sizeHint().width() +
+                               2 * GridCmdList->frameWidth());
     layout->addWidget(GridCmdList);
 
     connect(GridCmdList, &CommandGrid::cellSelected, this, [this](int row, int column) {

@@ -117,8 +117,8 @@ void ConsoleSheets::sheetShown(QWidget* sheet) {
 void ConsoleSheets::movePanelsTo(QBoxLayout* row) {
     if (row->indexOf(m_panel->PnlBaseBatch) >= 0)
         return;
-    row->addWidget(m_panel->PnlBaseBatch);
-    row->addWidget(m_commands->PnlBaseCmdList, 1);
+    row->insertWidget(0, m_panel->PnlBaseBatch);
+    row->insertWidget(1, m_commands->PnlBaseCmdList);
     m_panel->PnlBaseBatch->show();
     m_commands->PnlBaseCmdList->show();
 }

@@ -36,6 +36,7 @@ SerialConsole::SerialConsole(QWidget* sheet, std::function<bool()> serialSheetAc
     MemoSerial = new TerminalView(sheet);
     MemoSerial->setObjectName(QStringLiteral("MemoSerial"));
     m_panelRow = new QHBoxLayout;
+    m_panelRow->addStretch(1); // the shared panels go in front of it
     layout->addLayout(bar);
     layout->addWidget(MemoSerial, 1);
     layout->addLayout(m_panelRow);

@@ -34,6 +34,7 @@ TelnetConsole::TelnetConsole(QWidget* sheet, QLineEdit* address, QLineEdit* user
     MemoTelnet = new TerminalView(sheet);
     MemoTelnet->setObjectName(QStringLiteral("MemoTelnet"));
     m_panelRow = new QHBoxLayout;
+    m_panelRow->addStretch(1); // the shared panels go in front of it
     layout->addLayout(bar);
     layout->addWidget(MemoTelnet, 1);
     layout->addLayout(m_panelRow);
