@@ -150,13 +150,17 @@ DerivedKey deriveKey(const QKeyEvent& event) {
     // The character typed, as the engineer's own keyboard layout gives it. With Ctrl held
     // the text is a control code, so the key itself tells the character.
     const QString text = event.text();
+    const bool hasText = text.size() == 1 && text.front().unicode() >= 0x20 && text.front().unicode() != 0x7F;
     char16_t typed = 0;
-    if (text.size() == 1 && text.front().unicode() >= 0x20 && text.front().unicode() != 0x7F)
+    if (hasText)
         typed = text.front().unicode();
     else if (key >= 0x20 && key < 0x100)
         typed = char16_t(key);
     if (typed == 0)
         return {};
+    // A digit key that typed nothing (Shift+0 on a JIS layout) is the key itself.
+    if (!hasText && typed >= u'0' && typed <= u'9')
+        return {typed, shift};
     if (typed == 0x00A5) // the yen key of a Japanese layout
         typed = u'\\';
     if (typed >= u'a' && typed <= u'z')
@@ -169,8 +173,9 @@ DerivedKey deriveKey(const QKeyEvent& event) {
         return {code, shift};
     // A layout that gives the character with the other Shift state (digits with Shift on
     // a French keyboard): send the character all the same.
-    if (quint16 code = anyKeyFor(typed, !shift))
-        return {code, !shift};
+    if (hasText)
+        if (quint16 code = anyKeyFor(typed, !shift))
+            return {code, !shift};
     return {};
 }
 
