@@ -42,7 +42,8 @@ qint64 peakResidentBytes() {
 // Text is made block by block, so the peer itself holds little memory.
 class FloodingPeer final : public QObject {
 public:
-    FloodingPeer(qint64 total, QList<QByteArray> japaneseLines) : m_total(total), m_japanese(std::move(japaneseLines)) {}
+    FloodingPeer(qint64 total, QList<QByteArray> japaneseLines)
+        : m_total(total), m_japanese(std::move(japaneseLines)) {}
 
     quint16 listen() {
         m_server = new QTcpServer(this);
@@ -66,8 +67,10 @@ private:
             } else if (kind < 12) {
                 block += "Copying ... " + QByteArray::number(m_random.bounded(100)) + "%\r";
             } else {
-                block += "-----w-r  09/03/07 14:05  " + QByteArray::number(m_random.bounded(1000000)).rightJustified(8, ' ') +
-                         "  " + QByteArray(int(m_random.bounded(4, 40)), char('a' + m_random.bounded(26))) + ".dat\r\n";
+                block += "-----w-r  09/03/07 14:05  " +
+                         QByteArray::number(m_random.bounded(1000000)).rightJustified(8, ' ') + "  " +
+                         QByteArray(int(m_random.bounded(4, 40)), char('a' + m_random.bounded(26))) +
+                         ".dat\r\n";
             }
         }
         return block;
@@ -118,7 +121,8 @@ int main(int argc, char** argv) {
     peer.moveToThread(&peerThread);
     peerThread.start();
     quint16 port = 0;
-    QMetaObject::invokeMethod(&peer, [&] { port = peer.listen(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &peer, [&] { port = peer.listen(); }, Qt::BlockingQueuedConnection);
 
     pumpFor(200ms); // let the window settle before measuring
     const qint64 baseline = peakResidentBytes();
@@ -162,9 +166,10 @@ int main(int argc, char** argv) {
     std::printf("  longest block    %.1f ms     (goal <= 50; lateness of a 5 ms timer)\n", worstLateNs / 1e6);
     std::printf("  peak memory      %.1f MB = %.2f x the text (goal < 3); %.1f MB before the flood\n",
                 peak / 1048576.0, double(peak) / double(total), baseline / 1048576.0);
-    std::printf("  view at the end  %s\n", view.verticalScrollBar()->value() == view.verticalScrollBar()->maximum()
-                                               ? "shows the last line"
-                                               : "does NOT show the last line");
+    std::printf("  view at the end  %s\n",
+                view.verticalScrollBar()->value() == view.verticalScrollBar()->maximum()
+                    ? "shows the last line"
+                    : "does NOT show the last line");
 
     peerThread.quit();
     peerThread.wait();

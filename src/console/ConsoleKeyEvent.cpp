@@ -82,41 +82,73 @@ quint16 jisKeyFor(char16_t c, bool shift) {
         if (c >= u'0' && c <= u'9')
             return c;
         switch (c) {
-        case u'-': return 189;
-        case u'^': return 222;
-        case u'\\': return 226;
-        case u'@': return 192;
-        case u'[': return 219;
-        case u';': return 187;
-        case u':': return 186;
-        case u']': return 221;
-        case u',': return 188;
-        case u'.': return 190;
-        case u'/': return 191;
-        default: return 0;
+        case u'-':
+            return 189;
+        case u'^':
+            return 222;
+        case u'\\':
+            return 226;
+        case u'@':
+            return 192;
+        case u'[':
+            return 219;
+        case u';':
+            return 187;
+        case u':':
+            return 186;
+        case u']':
+            return 221;
+        case u',':
+            return 188;
+        case u'.':
+            return 190;
+        case u'/':
+            return 191;
+        default:
+            return 0;
         }
     }
     switch (c) {
-    case u'!': return 49;
-    case u'"': return 50;
-    case u'#': return 51;
-    case u'$': return 52;
-    case u'%': return 53;
-    case u'&': return 54;
-    case u'\'': return 55;
-    case u'(': return 56;
-    case u')': return 57;
-    case u'=': return 189;
-    case u'|': return 220;
-    case u'{': return 219;
-    case u'+': return 187;
-    case u'*': return 186;
-    case u'}': return 221;
-    case u'<': return 188;
-    case u'>': return 190;
-    case u'?': return 191;
-    case u'_': return 226;
-    default: return 0;
+    case u'!':
+        return 49;
+    case u'"':
+        return 50;
+    case u'#':
+        return 51;
+    case u'$':
+        return 52;
+    case u'%':
+        return 53;
+    case u'&':
+        return 54;
+    case u'\'':
+        return 55;
+    case u'(':
+        return 56;
+    case u')':
+        return 57;
+    case u'=':
+        return 189;
+    case u'|':
+        return 220;
+    case u'{':
+        return 219;
+    case u'+':
+        return 187;
+    case u'*':
+        return 186;
+    case u'}':
+        return 221;
+    case u'<':
+        return 188;
+    case u'>':
+        return 190;
+    case u'?':
+        return 191;
+    case u'_':
+        return 226;
+    default:
+        return 0;
     }
 }
 

@@ -85,7 +85,8 @@ void TestTerminalView::followsTheEndOnlyAtTheBottom() {
 
     bar->setValue(bar->maximum());
     m_view->appendText(u"again\r\n");
-    QVERIFY(pumpUntil([&] { return bar->value() == bar->maximum() && bar->maximum() == 202 - bar->pageStep(); }, 2s));
+    QVERIFY(pumpUntil(
+        [&] { return bar->value() == bar->maximum() && bar->maximum() == 202 - bar->pageStep(); }, 2s));
 }
 
 void TestTerminalView::doubleClickSelectsTheWordAlone_data() {
@@ -97,7 +98,8 @@ void TestTerminalView::doubleClickSelectsTheWordAlone_data() {
     QTest::newRow("last word of the line") << "free /h0" << 6 << "/h0";
     QTest::newRow("word followed by a tab") << "a\tbcd\tx" << 0 << "a";
     QTest::newRow("on blanks") << "ab   cd" << 3 << "";
-    QTest::newRow("Japanese word") << QString::fromUtf8("ファイル 一覧") << 1 << QString::fromUtf8("ファイル");
+    QTest::newRow("Japanese word") << QString::fromUtf8("ファイル 一覧") << 1
+                                   << QString::fromUtf8("ファイル");
 }
 
 void TestTerminalView::doubleClickSelectsTheWordAlone() {
@@ -120,8 +122,9 @@ void TestTerminalView::dragSelectsAndLeftReleaseCopies() {
     const QRect first = m_view->characterRect({1, 0});
     const QRect last = m_view->characterRect({1, 4});
     QTest::mousePress(vp, Qt::LeftButton, {}, QPoint(first.left() + 1, first.center().y()));
-    QMouseEvent move(QEvent::MouseMove, QPointF(last.right(), last.center().y()), vp->mapToGlobal(QPointF(last.right(), last.center().y())),
-                     Qt::NoButton, Qt::LeftButton, {});
+    QMouseEvent move(QEvent::MouseMove, QPointF(last.right(), last.center().y()),
+                     vp->mapToGlobal(QPointF(last.right(), last.center().y())), Qt::NoButton, Qt::LeftButton,
+                     {});
     QApplication::sendEvent(vp, &move);
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("before")); // not before the release
     QTest::mouseRelease(vp, Qt::LeftButton, {}, QPoint(last.right(), last.center().y()));
@@ -167,8 +170,9 @@ void TestTerminalView::rightReleaseSignalsThenOffersSave() {
 
 void TestTerminalView::keyReleasesAreHandedOn() {
     QList<std::pair<int, QString>> released;
-    connect(m_view, &TerminalView::keyReleased, this,
-            [&](QKeyEvent* e) { released.append({e->key(), e->text()}); });
+    connect(m_view, &TerminalView::keyReleased, this, [&](QKeyEvent* e) {
+        released.append({e->key(), e->text()});
+    });
     QTest::keyClick(m_view, Qt::Key_D);
     QTest::keyClick(m_view, Qt::Key_Return);
     QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_D, Qt::NoModifier, QStringLiteral("d"), true);
@@ -181,14 +185,16 @@ void TestTerminalView::keyReleasesAreHandedOn() {
 
 void TestTerminalView::tabStaysInTheView() {
     int released = 0;
-    connect(m_view, &TerminalView::keyReleased, this, [&](QKeyEvent* e) { released += e->key() == Qt::Key_Tab; });
+    connect(m_view, &TerminalView::keyReleased, this,
+            [&](QKeyEvent* e) { released += e->key() == Qt::Key_Tab; });
     QTest::keyClick(m_view, Qt::Key_Tab);
     QVERIFY(m_view->hasFocus());
     QCOMPARE(released, 1);
 }
 
 void TestTerminalView::paintsJapaneseTabsAndSelection() {
-    m_view->appendText(QString::fromUtf8("日本語\tｶﾅ\x01 end\r\n") + QString(5000, u'w') + QStringLiteral("\r\nlast"));
+    m_view->appendText(QString::fromUtf8("日本語\tｶﾅ\x01 end\r\n") + QString(5000, u'w') +
+                       QStringLiteral("\r\nlast"));
     m_view->setSelection({0, 1}, {2, 2});
     m_view->refreshNow();
     const QImage picture = m_view->viewport()->grab().toImage();
