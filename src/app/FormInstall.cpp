@@ -1,5 +1,6 @@
 #include "FormInstall.h"
 
+#include "FunctionGate.h"
 #include "FunctionSheet.h"
 #include "StatusBarPanels.h"
 #include "support/FIBSysInfo.h"
@@ -9,6 +10,7 @@
 #include "transfer/FileViewerSheet.h"
 #include "transfer/TransferPanels.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -46,6 +48,8 @@ TFormInstall::TFormInstall(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormInstall"));
     setWindowTitle(QStringLiteral("Installer for OS-9 Remote System"));
     buildPages();
+    // Wide enough for the status bar's fixed panels beside a useful status panel.
+    resize(1100, 780);
     FormCreate();
 }
 
@@ -70,6 +74,7 @@ void TFormInstall::buildPages() {
     ShtSetup = sheet(PageFTPCtrl, "ShtSetup", QStringLiteral("Setup"));
 
     m_function = new FunctionSheet(ShtEntry);
+    m_gate = new FunctionGate(*this, *m_function);
     m_transfer = new TransferPanels(ShtInstall);
     m_viewer = new FileViewerSheet(ShtView);
     buildSetupSheet();
@@ -93,7 +98,10 @@ void TFormInstall::buildPages() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormInstall::Timer1Timer);
 
-    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] { guarded([this] { PageFTPCtrlChange(); }); });
+    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] {
+        if (m_programmaticPageChange == 0)
+            guarded([this] { PageFTPCtrlChange(); });
+    });
     m_transfer->LblIPAdrs2->installEventFilter(this);
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
 }
@@ -149,7 +157,7 @@ void TFormInstall::FormCreate() {
     readControllerAddress();
     ShowProgramVersion();
     hideAllSheetTabs();
-    PageFTPCtrl->setCurrentWidget(ShtEntry);
+    showSheet(ShtEntry);
     m_function->CmbDaxType->setCurrentIndex(0);
     Timer1Timer();
     Timer1->start();
@@ -183,8 +191,26 @@ void TFormInstall::hideAllSheetTabs() {
         setSheetTabVisible(w, false);
 }
 
+namespace {
+struct ProgrammaticChange {
+    explicit ProgrammaticChange(int& depth) : m_depth(depth) { ++m_depth; }
+    ~ProgrammaticChange() { --m_depth; }
+    int& m_depth;
+};
+} // namespace
+
+void TFormInstall::showSheet(QWidget* sheetWidget) {
+    ProgrammaticChange change(m_programmaticPageChange);
+    PageFTPCtrl->setCurrentWidget(sheetWidget);
+}
+
 void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {
+    // Hiding the current sheet's tab makes the tab bar pick another sheet by itself; the
+    // active page must stay what the program chose.
+    ProgrammaticChange change(m_programmaticPageChange);
+    QWidget* active = PageFTPCtrl->currentWidget();
     PageFTPCtrl->setTabVisible(PageFTPCtrl->indexOf(sheetWidget), visible);
+    PageFTPCtrl->setCurrentWidget(active);
 }
 
 bool TFormInstall::isSheetTabVisible(QWidget* sheetWidget) const {
@@ -200,7 +226,14 @@ QStringList TFormInstall::visibleTabCaptions() const {
 }
 
 void TFormInstall::PageFTPCtrlChange() {
-    QWidget* current = PageFTPCtrl->currentWidget();
+    setUpSheet(PageFTPCtrl->currentWidget());
+}
+
+void TFormInstall::setUpSheet(QWidget* current) {
+    if (current == ShtEntry) {
+        m_gate->reset();
+        return;
+    }
     const TransferPanels::Folders folders{EdtInsSystem->text(), EdtInsApplication->text(),
                                           EdtVerApplication->text(), EdtBackApplication->text()};
     if (current == ShtInstall)
@@ -232,7 +265,7 @@ void TFormInstall::FormShow() {
 
 bool TFormInstall::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_transfer->LblIPAdrs2 && event->type() == QEvent::MouseButtonRelease) {
-        PageFTPCtrl->setCurrentWidget(ShtSetup);
+        showSheet(ShtSetup);
         EditlIPAdrs1->setFocus();
         return true;
     }

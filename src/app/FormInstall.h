@@ -12,6 +12,7 @@ class QVBoxLayout;
 namespace vantor {
 
 class FileViewerSheet;
+class FunctionGate;
 class FunctionSheet;
 class StatusBarPanels;
 class TFIBSysInfo;
@@ -58,6 +59,7 @@ public:
     QTimer* Timer1;
 
     FunctionSheet* functionSheet() const { return m_function; }
+    FunctionGate* functionGate() const { return m_gate; }
     TransferPanels* transferPanels() const { return m_transfer; }
     FileViewerSheet* fileViewer() const { return m_viewer; }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
@@ -72,9 +74,14 @@ public:
     // folder and P its parent.
     static QString ChooseLogFolder(const QString& programFolder);
 
-    // Another sheet of the main page control became active.
+    // The engineer chose another sheet of the main page control.
     void PageFTPCtrlChange();
+    // What showing `sheet` does to the panels it shares with other sheets.
+    void setUpSheet(QWidget* sheet);
 
+    // Makes `sheet` the active page without running the page-change handler, as a
+    // program-made change of page must not (only the engineer's choice of a sheet does).
+    void showSheet(QWidget* sheet);
     // Shows or hides the tab of a sheet of the main page control.
     void setSheetTabVisible(QWidget* sheet, bool visible);
     bool isSheetTabVisible(QWidget* sheet) const;
@@ -96,12 +103,14 @@ private:
     void Timer1Timer();
 
     FunctionSheet* m_function = nullptr;
+    FunctionGate* m_gate = nullptr;
     TransferPanels* m_transfer = nullptr;
     FileViewerSheet* m_viewer = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;
     bool m_shownOnce = false;
+    int m_programmaticPageChange = 0;
 };
 
 } // namespace vantor

@@ -2,9 +2,11 @@
 
 #include "RadioGroup.h"
 
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -17,10 +19,9 @@ FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     rbQEL->setObjectName(QStringLiteral("rbQEL"));
     rbDAX = new QRadioButton(QStringLiteral("DAX"), gbMachine);
     rbDAX->setObjectName(QStringLiteral("rbDAX"));
-    // The two families are unchecked together on a reset, which an auto-exclusive pair
-    // would refuse; the gate keeps them exclusive itself.
-    rbQEL->setAutoExclusive(false);
-    rbDAX->setAutoExclusive(false);
+    machineGroup = new QButtonGroup(this);
+    machineGroup->addButton(rbQEL);
+    machineGroup->addButton(rbDAX);
     CmbDaxType = new QComboBox(gbMachine);
     CmbDaxType->setObjectName(QStringLiteral("CmbDaxType"));
     CmbDaxType->addItems({QStringLiteral("61"), QStringLiteral("62"), QStringLiteral("41"), QStringLiteral("41B")});
@@ -42,11 +43,29 @@ FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     RdoFunction->setObjectName(QStringLiteral("RdoFunction"));
     RdoFunction->setEnabled(false);
 
-    auto* layout = new QVBoxLayout(sheet);
-    layout->addWidget(gbMachine);
-    layout->addWidget(RGConfirm);
-    layout->addWidget(RdoFunction);
-    layout->addStretch();
+    // One narrow column, read top to bottom in the order the engineer answers.
+    auto* column = new QVBoxLayout;
+    column->addWidget(gbMachine);
+    column->addWidget(RGConfirm);
+    column->addWidget(RdoFunction);
+    column->addStretch();
+    auto* layout = new QHBoxLayout(sheet);
+    layout->addLayout(column);
+    layout->addStretch(1);
+    for (QWidget* w : {static_cast<QWidget*>(gbMachine), static_cast<QWidget*>(RGConfirm),
+                       static_cast<QWidget*>(RdoFunction)})
+        w->setFixedWidth(360);
+}
+
+} // namespace vantor
+
+namespace vantor {
+
+void FunctionSheet::clearMachine() {
+    machineGroup->setExclusive(false);
+    rbQEL->setChecked(false);
+    rbDAX->setChecked(false);
+    machineGroup->setExclusive(true);
 }
 
 } // namespace vantor

@@ -2,6 +2,7 @@
 
 #include <QObject>
 
+class QButtonGroup;
 class QComboBox;
 class QGroupBox;
 class QRadioButton;
@@ -18,10 +19,14 @@ class FunctionSheet final : public QObject {
 public:
     explicit FunctionSheet(QWidget* sheet);
 
+    // Unchecks both families (an exclusive pair refuses that by itself).
+    void clearMachine();
+
     QGroupBox* gbMachine;
     QRadioButton* rbQEL;
     QRadioButton* rbDAX;
     QComboBox* CmbDaxType;
+    QButtonGroup* machineGroup;
     RadioGroup* RGConfirm;
     RadioGroup* RdoFunction;
 };

@@ -18,7 +18,8 @@ Plan plan(const QColor& fontColour, const QColor& background, bool enabled, int 
     Plan p;
     if (f == QColor(Qt::black).rgb() || f == system.color(QPalette::Active, QPalette::WindowText).rgb()) {
         p = {{Qt::white, origin}, {Qt::black, shifted}};
-    } else if (f == QColor(Qt::white).rgb() || f == system.color(QPalette::Active, QPalette::HighlightedText).rgb()) {
+    } else if (f == QColor(Qt::white).rgb() ||
+               f == system.color(QPalette::Active, QPalette::HighlightedText).rgb()) {
         p = {{Qt::black, shifted}, {Qt::white, origin}};
     } else {
         p = {{QColor::fromRgb(~f & 0x00ffffff), origin}, {fontColour, shifted}};

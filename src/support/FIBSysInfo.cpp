@@ -6,7 +6,7 @@
 #include <QDir>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSysInfo, "vantor.sysinfo")
+Q_LOGGING_CATEGORY(lcSysInfo, "vantor.sysinfo", QtWarningMsg)
 
 namespace vantor {
 

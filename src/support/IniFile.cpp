@@ -9,7 +9,7 @@
 
 #include <optional>
 
-Q_LOGGING_CATEGORY(lcIni, "vantor.ini")
+Q_LOGGING_CATEGORY(lcIni, "vantor.ini", QtWarningMsg)
 
 namespace vantor {
 
@@ -21,9 +21,9 @@ enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct LineMeaning {
     LineKind kind = LineKind::Other;
-    QString name;              // section or key name, trimmed
-    QString value;             // key value, trimmed
-    qsizetype valueStart = 0;  // where the value begins in the line (after "=" and blanks)
+    QString name;             // section or key name, trimmed
+    QString value;            // key value, trimmed
+    qsizetype valueStart = 0; // where the value begins in the line (after "=" and blanks)
 };
 
 LineMeaning meaningOf(const QString& text) {

@@ -66,6 +66,8 @@ void TQELSpeedButton::setGroupIndex(int index) {
     if (index == m_groupIndex)
         return;
     m_groupIndex = index;
+    if (index <= 0)
+        setChecked(false); // so that listeners hear of it
     setCheckable(index > 0);
     if (index > 0) {
         // Joining a group takes over the group's AllowAllUp and keeps it with one button down.
@@ -125,12 +127,14 @@ void TQELSpeedButton::paintEvent(QPaintEvent*) {
         painter.drawPixmap(left, area.top() + (area.height() - iconSize().height()) / 2, pixmap);
         area.setLeft(left + iconSize().width() + 4);
         if (!text().isEmpty()) {
-            painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+            painter.setPen(
+                palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
             painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text());
         }
         return;
     }
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     painter.drawText(area, Qt::AlignCenter | Qt::TextShowMnemonic, text());
 }
 

@@ -75,8 +75,8 @@ void TQelLabel::paintEvent(QPaintEvent* event) {
     }
     QPainter painter(this);
     const int d = emboss::offset(font());
-    const emboss::Plan plan = emboss::plan(palette().color(foregroundRole()),
-                                           palette().color(backgroundRole()), isEnabled(), d);
+    const emboss::Plan plan =
+        emboss::plan(palette().color(foregroundRole()), palette().color(backgroundRole()), isEnabled(), d);
     for (const emboss::Pass& pass : {plan.first, plan.second}) {
         painter.setPen(pass.colour);
         painter.drawText(rect().translated(pass.at), kTextFlags, text());

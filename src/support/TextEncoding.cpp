@@ -13,7 +13,8 @@ const QByteArray kUtf16BEBom("\xFE\xFF", 2);
 
 std::optional<QString> decodeExactly(const QByteArray& bytes, QStringConverter::Encoding encoding) {
     // A byte order mark inside the content is content: it has been removed already.
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(encoding,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
         return std::nullopt;
@@ -87,7 +88,8 @@ std::optional<QByteArray> encodeText(const QString& text, TextEncoding encoding,
         return std::nullopt;
     // Some code pages replace what they cannot store without reporting it; reading the
     // bytes back tells.
-    QStringDecoder decoder(converter, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(converter,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     if (decoder.decode(body) != text || decoder.hasError())
         return std::nullopt;
     out += body;

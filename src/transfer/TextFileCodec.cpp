@@ -5,20 +5,15 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 namespace vantor {
 
 TextFileContent decodeTextFile(const QByteArray& bytes) {
     TextFileContent out;
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) {
-        out.utf8 = false;
-        text = QString::fromLocal8Bit(bytes);
-        if (text.contains(QChar::ReplacementCharacter))
-            text = QString::fromLatin1(bytes);
-    }
+    DecodedText decoded = decodeText(bytes);
+    QString text = decoded.text;
+    out.encoding = decoded.encoding;
+    out.byteOrderMark = decoded.byteOrderMark;
     out.crlf = bytes.contains("\r\n");
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     out.finalNewline = text.endsWith(QLatin1Char('\n'));
@@ -34,7 +29,10 @@ QByteArray encodeTextFile(const TextFileContent& content) {
         text += QLatin1Char('\n');
     if (content.crlf)
         text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return content.utf8 ? text.toUtf8() : text.toLocal8Bit();
+    std::optional<QByteArray> bytes = encodeText(text, content.encoding, content.byteOrderMark);
+    if (!bytes)
+        throw FileError(QStringLiteral("The text holds characters that the file's encoding cannot store"));
+    return *bytes;
 }
 
 TextFileContent readTextFile(const QString& path) {
@@ -46,8 +44,8 @@ TextFileContent readTextFile(const QString& path) {
 
 void writeTextFile(const QString& path, const TextFileContent& content) {
     // Written beside the target and renamed over it, so a failed save leaves the old file whole.
-    QSaveFile file(path);
     const QByteArray bytes = encodeTextFile(content);
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw FileError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }

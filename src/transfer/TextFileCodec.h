@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TextEncoding.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -9,12 +11,14 @@ namespace vantor {
 // so that saving writes it back the way it came (encoding and line ends).
 struct TextFileContent {
     QString text;          // lines joined by "\n"
-    bool utf8 = true;      // false: the platform's 8-bit code page
+    TextEncoding encoding = TextEncoding::Utf8;
+    bool byteOrderMark = false;
     bool crlf = false;     // lines ended by CR LF
     bool finalNewline = false;
 };
 
 TextFileContent decodeTextFile(const QByteArray& bytes);
+// Throws FileError when a character cannot be stored in the file's encoding.
 QByteArray encodeTextFile(const TextFileContent& content);
 
 // Throw FileError with a message naming the file when it cannot be read or written.

@@ -135,6 +135,7 @@ void TestFileViewer::codecRoundTrips_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("LF with final newline") << QByteArray("a\nb\n");
     QTest::newRow("CR LF without final newline") << QByteArray("a\r\nb");
+    QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBFx\r\n");
     QTest::newRow("UTF-8") << QByteArray("\xC3\xA9t\xC3\xA9\n");
     QTest::newRow("8-bit code page") << QByteArray("caf\xE9\r\n");
     QTest::newRow("empty") << QByteArray();

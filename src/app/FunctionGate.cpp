@@ -1,0 +1,178 @@
+#include "FunctionGate.h"
+
+#include "FamilyBatches.h"
+#include "FormInstall.h"
+#include "FunctionSheet.h"
+#include "RadioGroup.h"
+#include "StatusBarPanels.h"
+#include "support/Guard.h"
+#include "support/Prompter.h"
+#include "support/Wait.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTabWidget>
+
+using namespace std::chrono_literals;
+
+namespace vantor {
+
+namespace {
+enum Function { InstallOS9 = 0, VersionUpOS9 = 1, RestoreData = 2, Others = 3 };
+
+void setLines(QPlainTextEdit* memo, const QStringList& lines) {
+    if (memo)
+        memo->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void setCaption(QAbstractButton* button, const QString& caption) {
+    if (button && !caption.isEmpty())
+        button->setText(caption);
+}
+
+void setCaption(QGroupBox* group, const QString& caption) {
+    if (group)
+        group->setTitle(caption);
+}
+
+void paintChecked(QRadioButton* button) {
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Window, button->isChecked() ? QColor(0, 255, 255)
+                                                           : button->style()->standardPalette().color(QPalette::Button));
+    button->setPalette(palette);
+    button->setAutoFillBackground(true);
+}
+} // namespace
+
+FunctionGate::FunctionGate(TFormInstall& form, FunctionSheet& sheet) : QObject(&form), m_form(form), m_sheet(sheet) {
+    connect(sheet.rbQEL, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
+    connect(sheet.rbDAX, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
+    connect(sheet.RGConfirm, &RadioGroup::itemClicked, this, [this] { guarded([this] { RGConfirmClick(); }); });
+    connect(sheet.RdoFunction, &RadioGroup::itemClicked, this, [this] { guarded([this] { RdoFunctionClick(); }); });
+    ShowMachineSelection();
+}
+
+void FunctionGate::ShowMachineSelection() {
+    paintChecked(m_sheet.rbQEL);
+    paintChecked(m_sheet.rbDAX);
+}
+
+void FunctionGate::rbMachineClick() {
+    ShowMachineSelection();
+    const bool qel = m_sheet.rbQEL->isChecked();
+    const bool dax = m_sheet.rbDAX->isChecked();
+    m_sheet.RGConfirm->setEnabled(qel || dax);
+    if (!qel && !dax)
+        return;
+    const FamilyBatches texts = familyBatches(qel ? 1 : 2, m_sheet.CmbDaxType->currentIndex());
+    setCaption(m_batch.BtnStartup, texts.startupButton);
+    setCaption(m_batch.GrpStartup, texts.startupGroup);
+    setCaption(m_batch.BtnAbort, texts.abortButton);
+    setCaption(m_batch.BtnQEL740, texts.seriesButton);
+    setCaption(m_batch.GrpQEL740, texts.seriesGroup);
+    setLines(m_batch.MemoStartup, texts.startupLines);
+    setLines(m_batch.MemoQEL740, texts.seriesLines);
+}
+
+void FunctionGate::RGConfirmClick() {
+    if (m_sheet.RGConfirm->itemIndex() == 0) {
+        m_sheet.RdoFunction->setEnabled(true);
+    } else if (m_sheet.RGConfirm->itemIndex() == 1) {
+        m_sheet.RdoFunction->setEnabled(false);
+        Prompter::current().warning(QStringLiteral("Turn off ion beam, then try again."));
+    }
+}
+
+void FunctionGate::applyTabRow(bool install, bool versionUp, bool others) {
+    m_form.setSheetTabVisible(m_form.ShtEntry, true);
+    m_form.setSheetTabVisible(m_form.ShtInstall, install);
+    m_form.setSheetTabVisible(m_form.ShtVerUp, versionUp);
+    for (QWidget* sheet : {m_form.ShtBackup, m_form.ShtGet, m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup})
+        m_form.setSheetTabVisible(sheet, others);
+    m_form.setSheetTabVisible(m_form.ShtTelnet, true);
+    m_form.setSheetTabVisible(m_form.ShtRs232c, true);
+}
+
+void FunctionGate::RdoFunctionClick() {
+    const int function = m_sheet.RdoFunction->itemIndex();
+    if (function == RestoreData) {
+        // Temporary seam until the Restore dialog and the guard module exist: the choice is
+        // refused and the gate stays as it was.
+        Prompter::current().warning(QStringLiteral("Restore Data is not available yet."));
+        m_sheet.RdoFunction->setItemIndex(m_lastFunction);
+        return;
+    }
+    m_lastFunction = function;
+
+    StatusBarPanels& bar = *m_form.StsBar;
+    for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtTelnet, m_form.ShtRs232c})
+        m_form.setSheetTabVisible(sheet, true);
+    m_form.releaseSysInfo();
+    if (m_sheet.rbQEL->isChecked()) {
+        m_form.recreateSysInfo(1);
+        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), true);
+        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), true);
+        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbQEL->text());
+    } else if (m_sheet.rbDAX->isChecked()) {
+        m_form.recreateSysInfo(2);
+        m_form.PageDB->setCurrentWidget(m_form.TabDBOption);
+        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), false);
+        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), false);
+        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbDAX->text() + m_sheet.CmbDaxType->currentText());
+    } else {
+        bar.setText(StatusBarPanels::MachinePanel, QString());
+        return;
+    }
+
+    switch (function) {
+    case InstallOS9:
+        applyTabRow(true, false, false);
+        m_form.showSheet(m_form.ShtInstall);
+        break;
+    case VersionUpOS9:
+        applyTabRow(false, true, false);
+        m_form.showSheet(m_form.ShtVerUp);
+        abortViaSerial();
+        break;
+    case Others:
+        applyTabRow(false, false, true);
+        m_form.showSheet(m_form.ShtGet);
+        break;
+    default:
+        for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtInstall, m_form.ShtVerUp, m_form.ShtBackup, m_form.ShtGet,
+                               m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup, m_form.ShtTelnet,
+                               m_form.ShtRs232c})
+            m_form.setSheetTabVisible(sheet, false);
+        m_form.showSheet(m_form.ShtEntry);
+        bar.setText(StatusBarPanels::MachinePanel, QString());
+        return;
+    }
+    bar.setText(StatusBarPanels::MachinePanel, bar.text(StatusBarPanels::MachinePanel) + QStringLiteral("   ") +
+                                                   m_sheet.RdoFunction->itemText(function));
+    m_form.setUpSheet(m_form.PageFTPCtrl->currentWidget());
+}
+
+void FunctionGate::abortViaSerial() {
+    if (!openSerialPort || !openSerialPort())
+        return;
+    pumpFor(1000ms);
+    if (runAbortBatch)
+        runAbortBatch();
+}
+
+void FunctionGate::reset() {
+    m_sheet.RdoFunction->setItemIndex(-1);
+    m_lastFunction = -1;
+    RdoFunctionClick();
+    m_sheet.RdoFunction->setEnabled(false);
+    m_sheet.RGConfirm->setItemIndex(-1);
+    m_sheet.RGConfirm->setEnabled(false);
+    m_sheet.clearMachine();
+    ShowMachineSelection();
+}
+
+} // namespace vantor

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class QAbstractButton;
+class QGroupBox;
+class QPlainTextEdit;
+
+namespace vantor {
+
+class FunctionSheet;
+class TFormInstall;
+
+// The batch controls whose texts follow the instrument family.
+struct FamilyBatchControls {
+    QPointer<QAbstractButton> BtnStartup;
+    QPointer<QGroupBox> GrpStartup;
+    QPointer<QAbstractButton> BtnAbort;
+    QPointer<QAbstractButton> BtnQEL740;
+    QPointer<QGroupBox> GrpQEL740;
+    QPointer<QPlainTextEdit> MemoStartup;
+    QPointer<QPlainTextEdit> MemoQEL740;
+};
+
+// The Function sheet's gate: family, then the ion-beam confirmation, then a function that
+// decides which sheets get tabs, which scripts the batch buttons hold, which data folders
+// are used and what the status bar's machine panel says.
+class FunctionGate final : public QObject {
+    Q_OBJECT
+public:
+    FunctionGate(TFormInstall& form, FunctionSheet& sheet);
+
+    void setBatchControls(const FamilyBatchControls& controls) { m_batch = controls; }
+    // Opens the serial console's port as its OPEN button does; false when it failed (the
+    // button is then released).
+    std::function<bool()> openSerialPort;
+    // Runs the abort batch button.
+    std::function<void()> runAbortBatch;
+
+    void rbMachineClick();
+    void RGConfirmClick();
+    void RdoFunctionClick();
+    // The Function sheet became active: back to nothing chosen.
+    void reset();
+
+    void ShowMachineSelection();
+
+private:
+    void applyTabRow(bool install, bool versionUp, bool others);
+    void abortViaSerial();
+
+    TFormInstall& m_form;
+    FunctionSheet& m_sheet;
+    FamilyBatchControls m_batch;
+    int m_lastFunction = -1;
+};
+
+} // namespace vantor

@@ -1,0 +1,214 @@
+#include "app/FamilyBatches.h"
+#include "app/FormInstall.h"
+#include "app/FunctionGate.h"
+#include "app/FunctionSheet.h"
+#include "app/RadioGroup.h"
+#include "app/StatusBarPanels.h"
+#include "common/ScriptedPrompter.h"
+#include "support/FIBSysInfo.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vantor;
+
+namespace {
+// The batch controls the gate rewrites, standing alone so the gate can be checked by itself.
+struct BatchWidgets {
+    QPushButton startup{"Set QEL Startup"}, abort{"Abort QEL"}, series{"Set QEL740"};
+    QGroupBox startupGroup{"Set QEL Startup "}, seriesGroup{"Set QEL740 Series "};
+    QPlainTextEdit startupMemo, seriesMemo;
+    FamilyBatchControls controls() {
+        return {&startup, &startupGroup, &abort, &series, &seriesGroup, &startupMemo, &seriesMemo};
+    }
+};
+
+QStringList lines(const QPlainTextEdit& memo) {
+    return memo.toPlainText().split('\n');
+}
+} // namespace
+
+class TestFunctionGate : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void qelFamilyTexts();
+    void daxModel41B();
+    void changingModelAloneChangesNothing();
+    void ionBeamOnDisablesFunctionsAndWarns();
+    void tabsByFunction_data();
+    void tabsByFunction();
+    void returningToFunctionSheetResets();
+    void restoreIsRefusedForNow();
+    void machineSelectionIsAqua();
+
+private:
+    void chooseFamily(QRadioButton* family);
+    void confirmBeamOff();
+    void chooseFunction(int index);
+
+    test::PrompterScope m_scope;
+    QTemporaryDir m_root;
+    QString m_previousDir;
+    std::unique_ptr<TFormInstall> m_form;
+    std::unique_ptr<BatchWidgets> m_batch;
+};
+
+void TestFunctionGate::init() {
+    m_scope.prompter.clear();
+    m_previousDir = QDir::currentPath();
+    QDir(m_root.path()).mkpath("Exec");
+    QDir::setCurrent(m_root.filePath("Exec"));
+    m_form = std::make_unique<TFormInstall>();
+    m_batch = std::make_unique<BatchWidgets>();
+    m_form->functionGate()->setBatchControls(m_batch->controls());
+    m_form->show();
+}
+
+void TestFunctionGate::cleanup() {
+    m_form.reset();
+    m_batch.reset();
+    QDir::setCurrent(m_previousDir);
+}
+
+void TestFunctionGate::chooseFamily(QRadioButton* family) {
+    family->click(); // a click on the button itself, wherever its text ends
+}
+
+void TestFunctionGate::confirmBeamOff() {
+    QVERIFY(m_form->functionSheet()->RGConfirm->isEnabled());
+    m_form->functionSheet()->RGConfirm->button(0)->click();
+}
+
+void TestFunctionGate::chooseFunction(int index) {
+    QVERIFY(m_form->functionSheet()->RdoFunction->isEnabled());
+    m_form->functionSheet()->RdoFunction->button(index)->click();
+}
+
+void TestFunctionGate::qelFamilyTexts() {
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    QCOMPARE(m_batch->startup.text(), QStringLiteral("Set QEL Startup"));
+    QCOMPARE(m_batch->series.text(), QStringLiteral("Set QEL740"));
+    QCOMPARE(m_batch->seriesGroup.title(), QStringLiteral("Set QEL740 Series "));
+    QCOMPARE(lines(m_batch->startupMemo).size(), 5);
+    QCOMPARE(lines(m_batch->seriesMemo).size(), 19);
+    QCOMPARE(lines(m_batch->seriesMemo).last(), QStringLiteral("tmode nopause"));
+}
+
+void TestFunctionGate::daxModel41B() {
+    m_form->functionSheet()->CmbDaxType->setCurrentIndex(3);
+    chooseFamily(m_form->functionSheet()->rbDAX);
+    QCOMPARE(m_batch->series.text(), QStringLiteral("Set DAX41B"));
+    QCOMPARE(m_batch->startup.text(), QStringLiteral("Set DAX Startup"));
+    QCOMPARE(m_batch->abort.text(), QStringLiteral("Abort DAX"));
+    QCOMPARE(m_batch->seriesGroup.title(), QStringLiteral("Set DAX41 "));
+    const QStringList startup = lines(m_batch->startupMemo);
+    QCOMPARE(startup.size(), 8);
+    QCOMPARE(startup.at(5), QStringLiteral("chd /h0/QEL_V4/Data/Manager"));
+    QCOMPARE(startup.at(6), QStringLiteral("copy TASK_DATA_DAX41B TASK_DATA -vr"));
+    QCOMPARE(startup.at(7), QStringLiteral("chd /h0"));
+    QCOMPARE(lines(m_batch->seriesMemo),
+             QStringList({"chd /h0/QEL_V4/CMDS", "copy DSP_SCAN.EXE_DAX DSP_SCAN.EXE -vr", "dir DSP_SCAN* -e"}));
+    confirmBeamOff();
+    chooseFunction(0);
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), QStringLiteral("DAX41B   Install  OS9"));
+    QCOMPARE(m_form->sysInfo()->family(), 2);
+    QCOMPARE(m_form->PageDB->currentWidget(), m_form->TabDBOption);
+    QVERIFY(!m_form->PageDB->isTabVisible(m_form->PageDB->indexOf(m_form->TabDBAp)));
+}
+
+void TestFunctionGate::changingModelAloneChangesNothing() {
+    chooseFamily(m_form->functionSheet()->rbDAX);
+    QCOMPARE(m_batch->series.text(), QStringLiteral("Set DAX61"));
+    const QString startup = m_batch->startupMemo.toPlainText();
+    m_form->functionSheet()->CmbDaxType->setCurrentIndex(2);
+    QCOMPARE(m_batch->series.text(), QStringLiteral("Set DAX61"));
+    QCOMPARE(m_batch->startupMemo.toPlainText(), startup);
+    chooseFamily(m_form->functionSheet()->rbDAX);
+    QCOMPARE(m_batch->series.text(), QStringLiteral("Set DAX41"));
+}
+
+void TestFunctionGate::ionBeamOnDisablesFunctionsAndWarns() {
+    QVERIFY(!m_form->functionSheet()->RGConfirm->isEnabled());
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    QVERIFY(m_form->functionSheet()->RdoFunction->isEnabled());
+    m_form->functionSheet()->RGConfirm->button(1)->click();
+    QVERIFY(!m_form->functionSheet()->RdoFunction->isEnabled());
+    QCOMPARE(m_scope.prompter.texts("warning"), QStringList{"Turn off ion beam, then try again."});
+}
+
+void TestFunctionGate::tabsByFunction_data() {
+    QTest::addColumn<int>("function");
+    QTest::addColumn<QStringList>("tabs");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("machine");
+    QTest::newRow("Install OS9") << 0 << QStringList{"Function", "Install", "Telnet", "Serial"} << "ShtInstall"
+                                 << "QEL   Install  OS9";
+    QTest::newRow("Others") << 3
+                            << QStringList{"Function", "Backup", "File Transfer", "File Viewer", "Telnet", "Serial",
+                                           "DataBase Mainte.", "Setup"}
+                            << "ShtGet" << "QEL   Others";
+}
+
+void TestFunctionGate::tabsByFunction() {
+    QFETCH(int, function);
+    QFETCH(QStringList, tabs);
+    QFETCH(QString, shown);
+    QFETCH(QString, machine);
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    chooseFunction(function);
+    QCOMPARE(m_form->visibleTabCaptions(), tabs);
+    QCOMPARE(m_form->PageFTPCtrl->currentWidget()->objectName(), shown);
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), machine);
+}
+
+void TestFunctionGate::returningToFunctionSheetResets() {
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    chooseFunction(3);
+    m_form->PageFTPCtrl->setCurrentWidget(m_form->ShtEntry); // as a click on the tab does
+    QVERIFY(m_form->visibleTabCaptions().isEmpty());
+    QCOMPARE(m_form->PageFTPCtrl->currentWidget(), m_form->ShtEntry);
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), QString());
+    QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), -1);
+    QVERIFY(!m_form->functionSheet()->RdoFunction->isEnabled());
+    QCOMPARE(m_form->functionSheet()->RGConfirm->itemIndex(), -1);
+    QVERIFY(!m_form->functionSheet()->RGConfirm->isEnabled());
+    QVERIFY(!m_form->functionSheet()->rbQEL->isChecked());
+    QVERIFY(!m_form->functionSheet()->rbDAX->isChecked());
+    // The family's batch texts stay as last chosen.
+    QCOMPARE(m_batch->startup.text(), QStringLiteral("Set QEL Startup"));
+}
+
+void TestFunctionGate::restoreIsRefusedForNow() {
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    chooseFunction(0);
+    m_form->showSheet(m_form->ShtEntry);
+    const QStringList tabs = m_form->visibleTabCaptions();
+    chooseFunction(2);
+    QCOMPARE(m_scope.prompter.texts("warning"), QStringList{"Restore Data is not available yet."});
+    QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), 0);
+    QCOMPARE(m_form->visibleTabCaptions(), tabs);
+}
+
+void TestFunctionGate::machineSelectionIsAqua() {
+    chooseFamily(m_form->functionSheet()->rbDAX);
+    QCOMPARE(m_form->functionSheet()->rbDAX->palette().color(QPalette::Window), QColor(0, 255, 255));
+    QVERIFY(m_form->functionSheet()->rbQEL->palette().color(QPalette::Window) != QColor(0, 255, 255));
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    QCOMPARE(m_form->functionSheet()->rbQEL->palette().color(QPalette::Window), QColor(0, 255, 255));
+    QVERIFY(m_form->functionSheet()->rbDAX->palette().color(QPalette::Window) != QColor(0, 255, 255));
+}
+
+QTEST_MAIN(TestFunctionGate)
+#include "tst_functiongate.moc"
