@@ -6,7 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcTelnet, "vantor.telnet", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcTelnet, "vantor.telnet", QtWarningMsg)
 
 namespace vantor {
 

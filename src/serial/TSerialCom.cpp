@@ -14,7 +14,7 @@
 #include <termios.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtWarningMsg)
 
 namespace vantor {
 
