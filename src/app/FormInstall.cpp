@@ -54,6 +54,8 @@ TFormInstall::TFormInstall(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("FormInstall"));
     setWindowTitle(QStringLiteral("Installer for OS-9 Remote System"));
     buildPages();
+    // Wide enough for the status bar's fixed panels beside a useful status panel.
+    resize(1100, 780);
     FormCreate();
 }
 

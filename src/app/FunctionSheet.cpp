@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -42,11 +43,18 @@ FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     RdoFunction->setObjectName(QStringLiteral("RdoFunction"));
     RdoFunction->setEnabled(false);
 
-    auto* layout = new QVBoxLayout(sheet);
-    layout->addWidget(gbMachine);
-    layout->addWidget(RGConfirm);
-    layout->addWidget(RdoFunction);
-    layout->addStretch();
+    // One narrow column, read top to bottom in the order the engineer answers.
+    auto* column = new QVBoxLayout;
+    column->addWidget(gbMachine);
+    column->addWidget(RGConfirm);
+    column->addWidget(RdoFunction);
+    column->addStretch();
+    auto* layout = new QHBoxLayout(sheet);
+    layout->addLayout(column);
+    layout->addStretch(1);
+    for (QWidget* w : {static_cast<QWidget*>(gbMachine), static_cast<QWidget*>(RGConfirm),
+                       static_cast<QWidget*>(RdoFunction)})
+        w->setFixedWidth(360);
 }
 
 } // namespace vantor

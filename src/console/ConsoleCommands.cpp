@@ -25,7 +25,8 @@ QByteArray startQelCommand() {
 }
 
 QByteArray adjustTimeCommand(const QDateTime& localNow) {
-    return commandLine(QString(QStringLiteral("setime ") + localNow.toString(QStringLiteral("yy/MM/dd HH:mm:ss"))));
+    return commandLine(
+        QString(QStringLiteral("setime ") + localNow.toString(QStringLiteral("yy/MM/dd HH:mm:ss"))));
 }
 
 QStringList commandListRows() {

@@ -17,8 +17,8 @@ QByteArray commandLine(QStringView text);
 QList<QByteArray> batchCommands(const QStringList& lines);
 
 // The fixed commands of the batch panel.
-QByteArray abortCommand();                      // "Abort QEL": Ctrl-C, no line end
-QByteArray startQelCommand();                   // "StartQEL2"
+QByteArray abortCommand();                               // "Abort QEL": Ctrl-C, no line end
+QByteArray startQelCommand();                            // "StartQEL2"
 QByteArray adjustTimeCommand(const QDateTime& localNow); // "setime YY/MM/DD hh:mm:ss"
 
 // The command list: 100 rows; rows 1 to 15 hold the listed commands, rows 10 and 11 and

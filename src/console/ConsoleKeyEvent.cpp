@@ -82,41 +82,73 @@ quint16 jisKeyFor(char16_t c, bool shift) {
         if (c >= u'0' && c <= u'9')
             return c;
         switch (c) {
-        case u'-': return 189;
-        case u'^': return 222;
-        case u'\\': return 226;
-        case u'@': return 192;
-        case u'[': return 219;
-        case u';': return 187;
-        case u':': return 186;
-        case u']': return 221;
-        case u',': return 188;
-        case u'.': return 190;
-        case u'/': return 191;
-        default: return 0;
+        case u'-':
+            return 189;
+        case u'^':
+            return 222;
+        case u'\\':
+            return 226;
+        case u'@':
+            return 192;
+        case u'[':
+            return 219;
+        case u';':
+            return 187;
+        case u':':
+            return 186;
+        case u']':
+            return 221;
+        case u',':
+            return 188;
+        case u'.':
+            return 190;
+        case u'/':
+            return 191;
+        default:
+            return 0;
         }
     }
     switch (c) {
-    case u'!': return 49;
-    case u'"': return 50;
-    case u'#': return 51;
-    case u'$': return 52;
-    case u'%': return 53;
-    case u'&': return 54;
-    case u'\'': return 55;
-    case u'(': return 56;
-    case u')': return 57;
-    case u'=': return 189;
-    case u'|': return 220;
-    case u'{': return 219;
-    case u'+': return 187;
-    case u'*': return 186;
-    case u'}': return 221;
-    case u'<': return 188;
-    case u'>': return 190;
-    case u'?': return 191;
-    case u'_': return 226;
-    default: return 0;
+    case u'!':
+        return 49;
+    case u'"':
+        return 50;
+    case u'#':
+        return 51;
+    case u'$':
+        return 52;
+    case u'%':
+        return 53;
+    case u'&':
+        return 54;
+    case u'\'':
+        return 55;
+    case u'(':
+        return 56;
+    case u')':
+        return 57;
+    case u'=':
+        return 189;
+    case u'|':
+        return 220;
+    case u'{':
+        return 219;
+    case u'+':
+        return 187;
+    case u'*':
+        return 186;
+    case u'}':
+        return 221;
+    case u'<':
+        return 188;
+    case u'>':
+        return 190;
+    case u'?':
+        return 191;
+    case u'_':
+        return 226;
+    default:
+        return 0;
     }
 }
 
@@ -150,13 +182,17 @@ DerivedKey deriveKey(const QKeyEvent& event) {
     // The character typed, as the engineer's own keyboard layout gives it. With Ctrl held
     // the text is a control code, so the key itself tells the character.
     const QString text = event.text();
+    const bool hasText = text.size() == 1 && text.front().unicode() >= 0x20 && text.front().unicode() != 0x7F;
     char16_t typed = 0;
-    if (text.size() == 1 && text.front().unicode() >= 0x20 && text.front().unicode() != 0x7F)
+    if (hasText)
         typed = text.front().unicode();
     else if (key >= 0x20 && key < 0x100)
         typed = char16_t(key);
     if (typed == 0)
         return {};
+    // A digit key that typed nothing (Shift+0 on a JIS layout) is the key itself.
+    if (!hasText && typed >= u'0' && typed <= u'9')
+        return {typed, shift};
     if (typed == 0x00A5) // the yen key of a Japanese layout
         typed = u'\\';
     if (typed >= u'a' && typed <= u'z')
@@ -169,8 +205,9 @@ DerivedKey deriveKey(const QKeyEvent& event) {
         return {code, shift};
     // A layout that gives the character with the other Shift state (digits with Shift on
     // a French keyboard): send the character all the same.
-    if (quint16 code = anyKeyFor(typed, !shift))
-        return {code, !shift};
+    if (hasText)
+        if (quint16 code = anyKeyFor(typed, !shift))
+            return {code, !shift};
     return {};
 }
 

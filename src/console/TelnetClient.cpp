@@ -6,7 +6,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcTelnet, "vantor.telnet", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcTelnet, "vantor.telnet", QtWarningMsg)
 
 namespace vantor {
 
@@ -137,7 +137,8 @@ void TelnetClient::onReadyRead() {
     // A reader that gives back control without draining would leave bytes waiting with no
     // new notification; hand the rest over on the next pass of the event loop.
     if (m_socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, [this] { swallowing([this] { onReadyRead(); }); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { swallowing([this] { onReadyRead(); }); }, Qt::QueuedConnection);
 }
 
 void TelnetClient::deliverPending() {
@@ -179,4 +180,3 @@ void TelnetClient::onConnectTimeout() {
 }
 
 } // namespace vantor
-

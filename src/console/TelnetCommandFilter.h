@@ -11,7 +11,10 @@ namespace vantor {
 class TelnetCommandFilter final {
 public:
     QByteArray filter(const QByteArray& received);
-    void reset() { m_state = State::Data; m_subnegotiated = 0; }
+    void reset() {
+        m_state = State::Data;
+        m_subnegotiated = 0;
+    }
 
 private:
     enum class State { Data, Command, Option, Subnegotiation, SubnegotiationIac };

@@ -12,7 +12,8 @@ namespace vantor {
 void saveTerminalLog(const TerminalText& text, const QString& path) {
     QSaveFile file(path);
     const auto fail = [&](const QString& reason) {
-        throw FileError(QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
+        throw FileError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(path), reason));
     };
     if (!file.open(QIODevice::WriteOnly))
         fail(file.errorString());

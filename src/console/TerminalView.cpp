@@ -60,10 +60,14 @@ TerminalView::~TerminalView() {
 
 QFont TerminalView::terminalFont() {
     static const QStringList preferred = {
-        QStringLiteral("MS Gothic"),         QStringLiteral("ＭＳ ゴシック"),
-        QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("Source Han Code JP"),
-        QStringLiteral("IPAGothic"),         QStringLiteral("IPAゴシック"),
-        QStringLiteral("TakaoGothic"),       QStringLiteral("VL Gothic"),
+        QStringLiteral("MS Gothic"),
+        QStringLiteral("ＭＳ ゴシック"),
+        QStringLiteral("Noto Sans Mono CJK JP"),
+        QStringLiteral("Source Han Code JP"),
+        QStringLiteral("IPAGothic"),
+        QStringLiteral("IPAゴシック"),
+        QStringLiteral("TakaoGothic"),
+        QStringLiteral("VL Gothic"),
     };
     const QStringList installed = QFontDatabase::families(QFontDatabase::Japanese);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -169,7 +173,8 @@ int TerminalView::visibleLines() const {
 TerminalView::DisplayLine TerminalView::displayLine(qsizetype line) const {
     DisplayLine display;
     const QString raw = m_text.line(line);
-    const bool plain = std::none_of(raw.cbegin(), raw.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
+    const bool plain = std::none_of(raw.cbegin(), raw.cend(),
+                                    [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
     if (plain) {
         display.text = raw;
         return display;
@@ -197,7 +202,8 @@ qreal TerminalView::advance(const DisplayLine& line, qsizetype column) const {
 }
 
 qsizetype TerminalView::columnAt(const DisplayLine& line, qreal x) const {
-    const qsizetype columns = line.columnToDisplay.isEmpty() ? line.text.size() : line.columnToDisplay.size() - 1;
+    const qsizetype columns =
+        line.columnToDisplay.isEmpty() ? line.text.size() : line.columnToDisplay.size() - 1;
     qsizetype lo = 0;
     qsizetype hi = columns;
     while (lo < hi) { // first column whose left edge is at or right of x
@@ -267,7 +273,8 @@ void TerminalView::updateScrollBars() {
     QScrollBar* horizontal = horizontalScrollBar();
     const qint64 cell = std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('M')));
     const qint64 width = m_text.widestLineCells() * cell + 2 * kMargin;
-    const int maximum = int(std::clamp<qint64>(width - viewport()->width(), 0, std::numeric_limits<int>::max() / 2));
+    const int maximum =
+        int(std::clamp<qint64>(width - viewport()->width(), 0, std::numeric_limits<int>::max() / 2));
     horizontal->setRange(0, maximum);
     horizontal->setPageStep(std::max(1, viewport()->width()));
     horizontal->setSingleStep(int(cell));
@@ -313,8 +320,8 @@ void TerminalView::paintEvent(QPaintEvent* event) {
         const QPointF baseline(x0, y + metrics.ascent());
         QRectF selected;
         if (selection && line >= from.line && line <= to.line) {
-            const qsizetype columns = display.columnToDisplay.isEmpty() ? display.text.size()
-                                                                         : display.columnToDisplay.size() - 1;
+            const qsizetype columns =
+                display.columnToDisplay.isEmpty() ? display.text.size() : display.columnToDisplay.size() - 1;
             const qreal left = x0 + advance(display, line == from.line ? std::min(from.column, columns) : 0);
             qreal right = x0 + advance(display, line == to.line ? std::min(to.column, columns) : columns);
             if (line != to.line)

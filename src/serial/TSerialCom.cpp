@@ -14,7 +14,7 @@
 #include <termios.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtWarningMsg)
 
 namespace vantor {
 
@@ -92,7 +92,8 @@ bool TSerialCom::Open() {
     auto port = std::make_unique<QSerialPort>();
     port->setPortName(deviceName(m_comId));
     if (m_comId < 1 || !port->open(QIODevice::ReadWrite)) {
-        const QString reason = m_comId < 1 ? QStringLiteral("No such file or directory") : port->errorString();
+        const QString reason =
+            m_comId < 1 ? QStringLiteral("No such file or directory") : port->errorString();
         throw FileError(QStringLiteral("Cannot open file \"%1\". %2").arg(portName(m_comId), reason));
     }
     port->setReadBufferSize(kReadBufferLimit);
@@ -200,7 +201,8 @@ bool TSerialCom::Write(const char* data, qint64 count) {
     const qint64 lineMs = m_baudRate > 0 ? count * 10 * 1000 * 2 / m_baudRate : 0;
     const QDeadlineTimer deadline(std::max(kMinWriteWaitMs, lineMs));
     while (m_port->bytesToWrite() > 0) {
-        if (deadline.hasExpired() || !m_port->waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (deadline.hasExpired() ||
+            !m_port->waitForBytesWritten(int(std::max<qint64>(1, deadline.remainingTime())))) {
             if (m_port->bytesToWrite() == 0)
                 break;
             // What the driver did not take is dropped, so a later write does not send it.

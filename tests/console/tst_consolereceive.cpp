@@ -87,13 +87,15 @@ void TestConsoleReceive::serialArrivals_data() {
     QTest::newRow("x CR LF y CR LF z") << "" << Chunks{"x\r\ny\r\nz"} << QStringList{"x", "y", "z"};
     QTest::newRow("bare CR lines in one arrival") << "" << Chunks{"a\rb\rc"} << QStringList{"a", "b", "c"};
     QTest::newRow("bare LF lines") << "" << Chunks{"a\nb\n"} << QStringList{"a", "b", ""};
-    QTest::newRow("LF after a non-CR arrival ends the line") << "" << Chunks{"abc", "\ndef"} << QStringList{"abc", "def"};
+    QTest::newRow("LF after a non-CR arrival ends the line")
+        << "" << Chunks{"abc", "\ndef"} << QStringList{"abc", "def"};
     QTest::newRow("CR, empty arrival, LF") << "" << Chunks{"a\r", "", "\nb"} << QStringList{"a", "b"};
     QTest::newRow("CR CR LF") << "" << Chunks{"a\r\r\nb"} << QStringList{"a", "", "b"};
     QTest::newRow("exactly erased echo") << "abc" << Chunks{"\b \b"} << QStringList{"ab"};
     QTest::newRow("erased echo then text") << "abc" << Chunks{"\b \bd\r\n"} << QStringList{"abd", ""};
     QTest::newRow("erased echo mid-arrival is text") << "ab" << Chunks{"c\b \bd"} << QStringList{"abc\b \bd"};
-    QTest::newRow("arrival same as telnet CR LF") << "" << Chunks{"dir\r\n", "file\r\n"} << QStringList{"dir", "file", ""};
+    QTest::newRow("arrival same as telnet CR LF")
+        << "" << Chunks{"dir\r\n", "file\r\n"} << QStringList{"dir", "file", ""};
 }
 
 void TestConsoleReceive::serialArrivals() {
@@ -134,12 +136,24 @@ void TestConsoleReceive::telnetCommandsRemoved_data() {
     QTest::addColumn<QByteArray>("data");
     QTest::newRow("no commands") << Chunks{"plain"} << QByteArray("plain");
     QTest::newRow("option requests") << Chunks{"\xff\xfd\x01\xff\xfb\x03Hello"} << QByteArray("Hello");
-    QTest::newRow("two-byte command") << Chunks{"a\xff\xf1" "b"} << QByteArray("ab");
-    QTest::newRow("doubled IAC is data") << Chunks{"a\xff\xff" "b"} << QByteArray("a\xff" "b");
+    QTest::newRow("two-byte command") << Chunks{"a\xff\xf1"
+                                                "b"}
+                                      << QByteArray("ab");
+    QTest::newRow("doubled IAC is data") << Chunks{"a\xff\xff"
+                                                   "b"}
+                                         << QByteArray("a\xff"
+                                                       "b");
     QTest::newRow("subnegotiation") << Chunks{"x\xff\xfa\x18\x01\xff\xf0y"} << QByteArray("xy");
-    QTest::newRow("IAC at chunk end") << Chunks{"a\xff", "\xfd\x01" "b"} << QByteArray("ab");
-    QTest::newRow("option byte in next chunk") << Chunks{"a\xff\xfb", "\x01" "b"} << QByteArray("ab");
-    QTest::newRow("subnegotiation across chunks") << Chunks{"a\xff\xfa\x18", "\x01\xff", "\xf0" "b"} << QByteArray("ab");
+    QTest::newRow("IAC at chunk end") << Chunks{"a\xff", "\xfd\x01"
+                                                         "b"}
+                                      << QByteArray("ab");
+    QTest::newRow("option byte in next chunk") << Chunks{"a\xff\xfb", "\x01"
+                                                                      "b"}
+                                               << QByteArray("ab");
+    QTest::newRow("subnegotiation across chunks") << Chunks{"a\xff\xfa\x18", "\x01\xff",
+                                                            "\xf0"
+                                                            "b"}
+                                                  << QByteArray("ab");
 }
 
 void TestConsoleReceive::telnetCommandsRemoved() {

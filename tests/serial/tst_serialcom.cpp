@@ -1,7 +1,7 @@
+#include "common/PtyPair.h"
 #include "serial/TSerialCom.h"
 #include "support/Errors.h"
 #include "support/Wait.h"
-#include "common/PtyPair.h"
 
 #include <QSignalSpy>
 #include <QtTest>
