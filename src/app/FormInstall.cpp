@@ -165,8 +165,8 @@ void TFormInstall::buildConsoles() {
 
     const BatchPanel& panel = m_consoles->batchPanel();
     const BatchBoxes& boxes = m_consoles->batchBoxes();
-    m_gate->setBatchControls({panel.BtnStartup, boxes.GrpStartup, panel.BtnAbort, panel.BtnQEL740, boxes.GrpQEL740,
-                              boxes.MemoStartup, boxes.MemoQEL740});
+    m_gate->setBatchControls({panel.BtnStartup, boxes.GrpStartup, panel.BtnAbort, panel.BtnQEL740,
+                              boxes.GrpQEL740, boxes.MemoStartup, boxes.MemoQEL740});
     m_gate->openSerialPort = [this] { return m_consoles->openSerialPort(); };
     m_gate->runAbortBatch = [this] { m_consoles->runAbortBatch(); };
 }

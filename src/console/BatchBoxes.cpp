@@ -45,12 +45,27 @@ BatchBoxes::BatchBoxes(std::function<QString()> dataFolder, const QStringList& s
     setBoxLines(MemoReset, {QStringLiteral("chx /h0/QEL_V4/CMDS"), QStringLiteral("cpureset")});
     setBoxLines(MemoQEL740, seriesLines);
 
-    m_user[0] = {QStringLiteral("Batch5"), QStringLiteral("Batch5 "), QStringLiteral("Batch5"), GrpBatch5,
-                 MemoBatch5, nullptr, kFirstUserTab};
-    m_user[1] = {QStringLiteral("Batch6"), QStringLiteral("Batch6 "), QStringLiteral("Batch6"), GrpBatch6,
-                 MemoBatch6, nullptr, kFirstUserTab + 1};
-    m_user[2] = {QStringLiteral("Batch7"), QStringLiteral("Batch7 "), QStringLiteral("Batch7"), GrpBatch7,
-                 MemoBatch7, nullptr, kFirstUserTab + 2};
+    m_user[0] = {QStringLiteral("Batch5"),
+                 QStringLiteral("Batch5 "),
+                 QStringLiteral("Batch5"),
+                 GrpBatch5,
+                 MemoBatch5,
+                 nullptr,
+                 kFirstUserTab};
+    m_user[1] = {QStringLiteral("Batch6"),
+                 QStringLiteral("Batch6 "),
+                 QStringLiteral("Batch6"),
+                 GrpBatch6,
+                 MemoBatch6,
+                 nullptr,
+                 kFirstUserTab + 1};
+    m_user[2] = {QStringLiteral("Batch7"),
+                 QStringLiteral("Batch7 "),
+                 QStringLiteral("Batch7"),
+                 GrpBatch7,
+                 MemoBatch7,
+                 nullptr,
+                 kFirstUserTab + 2};
 
     PopupMenuBatch = new QMenu(PageBatch);
     PopupMenuBatch->setObjectName(QStringLiteral("PopupMenuBatch"));
@@ -66,8 +81,9 @@ BatchBoxes::BatchBoxes(std::function<QString()> dataFolder, const QStringList& s
         QPlainTextEdit* box = batch.box;
         const int number = batch.tab + 1;
         box->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(box, &QWidget::customContextMenuRequested, this,
-                [this, box, number](const QPoint& pos) { showPopup(number, box->viewport()->mapToGlobal(pos)); });
+        connect(box, &QWidget::customContextMenuRequested, this, [this, box, number](const QPoint& pos) {
+            showPopup(number, box->viewport()->mapToGlobal(pos));
+        });
     }
 
     connect(PageBatch, &QTabWidget::currentChanged, this, [this](int tab) {

@@ -92,9 +92,9 @@ protected:
 
 private:
     struct UserBatch {
-        QString section;       // "Batch5"
-        QString designGroup;   // "Batch5 "
-        QString designButton;  // "Batch5"
+        QString section;      // "Batch5"
+        QString designGroup;  // "Batch5 "
+        QString designButton; // "Batch5"
         TQelGroupBox* group = nullptr;
         QPlainTextEdit* box = nullptr;
         QPointer<QAbstractButton> button;

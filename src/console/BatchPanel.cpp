@@ -12,7 +12,8 @@
 namespace vantor {
 
 BatchPanel::BatchPanel(BatchBoxes& boxes, Send send, QObject* parent)
-    : QObject(parent), m_boxes(boxes), m_send(std::move(send)), m_clock([] { return QDateTime::currentDateTime(); }) {
+    : QObject(parent), m_boxes(boxes), m_send(std::move(send)),
+      m_clock([] { return QDateTime::currentDateTime(); }) {
     PnlBaseBatch = new TQelGroupBox(QStringLiteral("Batch  File  "));
     PnlBaseBatch->setObjectName(QStringLiteral("PnlBaseBatch"));
     m_panel = PnlBaseBatch;

@@ -64,7 +64,8 @@ CommandList::CommandList(Send send, QObject* parent) : QObject(parent), m_send(s
     GridCmdList->setWordWrap(false);
     GridCmdList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     GridCmdList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    GridCmdList->setFixedWidth(kNumberWidth + kCommandWidth + GridCmdList->verticalScrollBar()->sizeHint().width() +
+    GridCmdList->setFixedWidth(kNumberWidth + kCommandWidth +
+                               GridCmdList->verticalScrollBar()->sizeHint().width() +
                                2 * GridCmdList->frameWidth());
     layout->addWidget(GridCmdList);
 

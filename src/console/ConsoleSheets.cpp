@@ -41,7 +41,8 @@ ConsoleSheets::ConsoleSheets(const Host& host, QObject* parent) : QObject(parent
     m_serial = new SerialConsole(
         host.serialSheet, [this] { return activeConsole() == Console::Serial; }, this);
     m_boxes = new BatchBoxes(host.dataFolder, host.startupLines, host.seriesLines, this);
-    m_panel = new BatchPanel(*m_boxes, [this](const QByteArray& bytes) { SendToConsole(bytes); }, this);
+    m_panel = new BatchPanel(
+        *m_boxes, [this](const QByteArray& bytes) { SendToConsole(bytes); }, this);
     m_commands = new CommandList([this](const QByteArray& bytes) { sendListedCommand(bytes); }, this);
 
     if (host.batchArea)
@@ -61,7 +62,8 @@ void ConsoleSheets::wireView(TerminalView* view) {
             [this](QKeyEvent* event) { guarded([this, event] { ConsoleKeyUp(event); }); });
     connect(view, &TerminalView::rightButtonReleased, this,
             [this] { guarded([this] { ConsoleRightButtonUp(); }); });
-    connect(view, &TerminalView::saveRequested, this, [this, view] { guarded([this, view] { Save1Click(view); }); });
+    connect(view, &TerminalView::saveRequested, this,
+            [this, view] { guarded([this, view] { Save1Click(view); }); });
 }
 
 void ConsoleSheets::prepareSerialPort() {
@@ -190,7 +192,8 @@ void ConsoleSheets::Save1Click(TerminalView* view) {
         return;
     Prompter& prompter = Prompter::current();
     const QString folder = m_host.saveFolder ? m_host.saveFolder() : QString();
-    const QString path = prompter.saveFile(QStringLiteral("Save As"), folder, kLogFilter, QStringLiteral("txt"));
+    const QString path =
+        prompter.saveFile(QStringLiteral("Save As"), folder, kLogFilter, QStringLiteral("txt"));
     if (path.isEmpty())
         return;
     if (QFileInfo::exists(path) && !prompter.confirmOkCancel(overwriteQuestion(path)))

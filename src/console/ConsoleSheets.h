@@ -41,10 +41,10 @@ public:
         QLineEdit* address = nullptr;
         QLineEdit* user = nullptr;
         QLineEdit* password = nullptr;
-        std::function<QString()> saveFolder;  // where the log's save dialog starts
-        std::function<QString()> dataFolder;  // the instrument data folder
-        QStringList startupLines;             // design text of batch tab 1
-        QStringList seriesLines;              // design text of batch tab 4
+        std::function<QString()> saveFolder; // where the log's save dialog starts
+        std::function<QString()> dataFolder; // the instrument data folder
+        QStringList startupLines;            // design text of batch tab 1
+        QStringList seriesLines;             // design text of batch tab 4
     };
 
     explicit ConsoleSheets(const Host& host, QObject* parent = nullptr);

@@ -45,7 +45,8 @@ SerialConsole::SerialConsole(QWidget* sheet, std::function<bool()> serialSheetAc
     SerialCom->setObjectName(QStringLiteral("SerialCom"));
     SerialCom->setInterval(kPollInterval);
 
-    connect(BtnSerialOpen, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnSerialOpenClick(); }); });
+    connect(BtnSerialOpen, &QAbstractButton::clicked, this,
+            [this] { guarded([this] { BtnSerialOpenClick(); }); });
     connect(SerialCom, &TSerialCom::OnArrived, this, [this] { swallowing([this] { SerialComArrived(); }); });
 }
 

@@ -54,7 +54,8 @@ public:
         QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 m_client = socket;
-                QObject::connect(socket, &QTcpSocket::readyRead, this, [this, socket] { m_heard += socket->readAll(); });
+                QObject::connect(socket, &QTcpSocket::readyRead, this,
+                                 [this, socket] { m_heard += socket->readAll(); });
             }
         });
     }

@@ -217,14 +217,16 @@ void TestBatchFile::cancelSavesNothing() {
     QCOMPARE(m_dialog->title(), QString());
     QCOMPARE(m_dialog->EditBatchTit->text(), QString());
     QCOMPARE(boxes().GrpBatch5->title(), QStringLiteral("First"));
-    QCOMPARE(IniFile(batchFile()).read(QStringLiteral("Batch5"), QStringLiteral("Title")), QStringLiteral("First"));
+    QCOMPARE(IniFile(batchFile()).read(QStringLiteral("Batch5"), QStringLiteral("Title")),
+             QStringLiteral("First"));
 
     // Escape is a Cancel too.
     boxes().SaveBatchItem->trigger();
     QTest::keyClicks(m_dialog->EditBatchTit, QStringLiteral("Third"));
     QTest::keyClick(m_dialog->EditBatchTit, Qt::Key_Escape);
     QVERIFY(!m_dialog->isVisible());
-    QCOMPARE(IniFile(batchFile()).read(QStringLiteral("Batch5"), QStringLiteral("Title")), QStringLiteral("First"));
+    QCOMPARE(IniFile(batchFile()).read(QStringLiteral("Batch5"), QStringLiteral("Title")),
+             QStringLiteral("First"));
 }
 
 void TestBatchFile::deleteRemovesSectionAndRestoresCaptions() {

@@ -112,7 +112,8 @@ void TestSerialSheet::receivedLinesFollowLineEndRules_data() {
     QTest::newRow("bare CRs") << QByteArrayList{"one\rtwo\r"} << QStringList{"one", "two", ""};
     QTest::newRow("erased echo alone") << QByteArrayList{"$ ab", "\b \b"} << QStringList{"$ a"};
     QTest::newRow("erased echo then text") << QByteArrayList{"$ ab", "\b \bc"} << QStringList{"$ ac"};
-    QTest::newRow("Shift-JIS split") << QByteArrayList{"\x83\x65\x83", "\x58\x83\x67"} << QStringList{"テスト"};
+    QTest::newRow("Shift-JIS split") << QByteArrayList{"\x83\x65\x83", "\x58\x83\x67"}
+                                     << QStringList{"テスト"};
 }
 
 void TestSerialSheet::receivedLinesFollowLineEndRules() {

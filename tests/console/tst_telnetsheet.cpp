@@ -104,7 +104,8 @@ void TestTelnetSheet::loginAnswersBothPrompts() {
     QCOMPARE(m_consoles->telnet().MemoTelnet->lines().at(1), QStringLiteral("OS-9 controller"));
 
     m_controller->hangUp();
-    QTRY_VERIFY_WITH_TIMEOUT(m_consoles->telnet().MemoTelnet->lines().contains(QStringLiteral("Disconnected")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_consoles->telnet().MemoTelnet->lines().contains(QStringLiteral("Disconnected")), 5000);
     QVERIFY(!m_consoles->telnet().TelnetLoggedIn());
     QVERIFY(m_consoles->telnet().BtnLogin->isChecked()); // only the engineer releases it
 }
@@ -203,7 +204,8 @@ void TestTelnetSheet::fixedCommands() {
     m_consoles->batchPanel().BtnStartQel2->click();
     m_consoles->batchPanel().BtnAdjTime->click();
     QVERIFY(m_controller->waitForHeard("09\r"));
-    QCOMPARE(m_controller->heard(), QByteArray("\x03" "chd /h0; startqel2\rsetime 24/03/05 07:08:09\r"));
+    QCOMPARE(m_controller->heard(), QByteArray("\x03"
+                                               "chd /h0; startqel2\rsetime 24/03/05 07:08:09\r"));
 }
 
 void TestTelnetSheet::commandListEmptyRowsAndNumbers() {
@@ -273,7 +275,8 @@ void TestTelnetSheet::refusedConnectionShowsErrorAndKeepsButtonDown() {
     m_consoles->telnet().BtnLogin->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_consoles->telnet().MemoTelnet->lineCount() > 0, 5000);
     QCOMPARE(m_consoles->telnet().MemoTelnet->lines().first(), QStringLiteral("Error : 10061"));
-    QTRY_COMPARE_WITH_TIMEOUT(m_prompts.prompter.texts("error"), QStringList{"Asynchronous socket error 10061"}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_prompts.prompter.texts("error"),
+                              QStringList{"Asynchronous socket error 10061"}, 5000);
     QVERIFY(m_consoles->telnet().BtnLogin->isChecked());
     QVERIFY(!m_consoles->batchPanel().PnlBaseBatch->isEnabled());
 }
@@ -298,7 +301,8 @@ void TestTelnetSheet::logSavedWithCrLf() {
     m_prompts.prompter.answers.enqueue(true);
     save->trigger();
     QCOMPARE(m_prompts.prompter.texts("okcancel"),
-             QStringList{QStringLiteral("The file '%1' is exists. Overwrite the file?").arg(QDir::toNativeSeparators(path))});
+             QStringList{QStringLiteral("The file '%1' is exists. Overwrite the file?")
+                             .arg(QDir::toNativeSeparators(path))});
     QVERIFY(readFile(path).endsWith("$ more\r\n"));
 }
 
