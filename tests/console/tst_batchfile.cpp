@@ -35,6 +35,7 @@ private Q_SLOTS:
     void shorterResaveLeavesNoOldLines();
     void cancelSavesNothing();
     void deleteRemovesSectionAndRestoresCaptions();
+    void deleteWithoutFileOnlyEmptiesTheBox();
     void fileFromAnotherProgramLoadsAtStart();
     void unwritableFileKeepsCaptions();
     void scrollBarsAppearWhenWorkedIn();
@@ -252,6 +253,18 @@ void TestBatchFile::deleteRemovesSectionAndRestoresCaptions() {
     restart();
     QCOMPARE(BatchBoxes::boxLines(boxes().MemoBatch7), QStringList());
     QCOMPARE(panel().BtnOpt1->text(), QStringLiteral("Keep me"));
+}
+
+void TestBatchFile::deleteWithoutFileOnlyEmptiesTheBox() {
+    start();
+    BatchBoxes::setBoxLines(boxes().MemoBatch5, {"typed, never saved"});
+    boxes().PageBatch->setCurrentIndex(4);
+    Q_EMIT boxes().MemoBatch5->customContextMenuRequested(QPoint(5, 5));
+    boxes().DeleteBatchItem->trigger();
+    boxes().PopupMenuBatch->hide();
+    QCOMPARE(boxes().MemoBatch5->toPlainText(), QString());
+    QVERIFY(!QFile::exists(batchFile()));
+    QCOMPARE(m_prompts.prompter.shown.size(), 0);
 }
 
 void TestBatchFile::fileFromAnotherProgramLoadsAtStart() {
