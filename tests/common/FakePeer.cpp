@@ -62,7 +62,7 @@ void FakeConnection::onConnected() {
 }
 
 void FakeConnection::onReadyRead() {
-    if (!m_socket)
+    if (!m_socket || !m_socket->isOpen())
         return;
     const QByteArray bytes = m_socket->readAll();
     if (bytes.isEmpty())
