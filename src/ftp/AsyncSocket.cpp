@@ -226,7 +226,8 @@ void TAsyncSocket::ReadToStream() {
         // Block by block, each with its packet event, but several blocks per call: a
         // round through the event loop per 16 KB would halve the throughput.
         char block[kBlock];
-        for (int i = 0; i < kBlocksPerRead && socket && socket == m_socket && socket->bytesAvailable() > 0; ++i) {
+        for (int i = 0; i < kBlocksPerRead && socket && socket == m_socket && socket->bytesAvailable() > 0;
+             ++i) {
             const qint64 n = socket->read(block, kBlock);
             if (n <= 0)
                 break;
@@ -348,7 +349,8 @@ void TAsyncSocket::discardInput() {
 
 // --- waiting ----------------------------------------------------------------------------
 
-void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& awaited, bool bytesAreProgress) {
+void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& awaited,
+                             bool bytesAreProgress) {
     QElapsedTimer waiting;
     waiting.start();
     const auto abandoned = [this]() -> QString { return WaitAbandoned ? WaitAbandoned() : QString(); };
@@ -365,8 +367,8 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
                 return;
             throw ESockError(QStringLiteral("Timed out waiting for ") + awaited);
         }
-        const bool ended = pumpUntil([&] { return done() || !abandoned().isEmpty(); },
-                                     std::chrono::milliseconds(limit));
+        const bool ended =
+            pumpUntil([&] { return done() || !abandoned().isEmpty(); }, std::chrono::milliseconds(limit));
         if (ended) {
             if (done())
                 return;
@@ -633,7 +635,9 @@ QString TAsyncSocket::Read(int count) {
 QString TAsyncSocket::ReadLn() {
     ReportStatus(8, QStringLiteral("ReadLn"));
     waitUntil(
-        [this] { return indexOfLf() >= 0 || m_cancelRequested || !m_isConnected || BufferedCount() > kMaxLine; },
+        [this] {
+            return indexOfLf() >= 0 || m_cancelRequested || !m_isConnected || BufferedCount() > kMaxLine;
+        },
         LineWaitName, false);
     if (m_cancelRequested)
         throw EAbortError(QStringLiteral("Socket readln aborted"));
@@ -700,7 +704,9 @@ void TAsyncSocket::SendFile(const QString& path) {
         postWrite();
         if (m_transferSize > 0)
             waitUntil(
-                [this] { return sendDone() || m_cancelRequested || !m_isConnected || !m_sendError.isEmpty(); },
+                [this] {
+                    return sendDone() || m_cancelRequested || !m_isConnected || !m_sendError.isEmpty();
+                },
                 QStringLiteral("the peer to take the data"), true);
     }
     if (m_cancelRequested) {
@@ -787,8 +793,8 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
 }
 
 QTcpSocket* TAsyncSocket::Accept() {
-    waitUntil([this] { return m_asyncComplete || m_cancelRequested; },
-              QStringLiteral("the data connection"), false);
+    waitUntil([this] { return m_asyncComplete || m_cancelRequested; }, QStringLiteral("the data connection"),
+              false);
     if (m_cancelRequested)
         throw ESockError(QStringLiteral("Accepting Canceled"));
     if (!m_lastNotificationOk || !m_listener)
@@ -841,10 +847,16 @@ QString TAsyncSocket::AddressText(const QHostAddress& address) {
     const quint32 v4 = address.toIPv4Address(&ok);
     if (!ok)
         return QStringLiteral("0,0,0,0");
-    return QStringLiteral("%1,%2,%3,%4").arg(v4 >> 24).arg((v4 >> 16) & 255).arg((v4 >> 8) & 255).arg(v4 & 255);
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(v4 >> 24)
+        .arg((v4 >> 16) & 255)
+        .arg((v4 >> 8) & 255)
+        .arg(v4 & 255);
 }
 
-QString TAsyncSocket::PortText(quint16 port) { return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255); }
+QString TAsyncSocket::PortText(quint16 port) {
+    return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255);
+}
 
 QString TAsyncSocket::LocalAddressText() const {
     return AddressText(m_socket ? m_socket->localAddress() : QHostAddress());

@@ -71,25 +71,25 @@ public:
     ~TAsyncSocket() override;
 
     // --- Published properties -------------------------------------------------------
-    QString Host;           // peer name or dotted IPv4 address
-    int Port = 0;           // peer port; for a listening socket the local port (0 = any)
-    int TimeOut = 0;        // ms; 0 = no limit (waits then end only on cancel or close)
-    int ReportLevel = 0;    // highest status level reported through OnStatus
-    QString Proxy;          // when set, the connection goes here instead of Host
-    int ProxyPort = 0;      // port used when Proxy is set
+    QString Host;        // peer name or dotted IPv4 address
+    int Port = 0;        // peer port; for a listening socket the local port (0 = any)
+    int TimeOut = 0;     // ms; 0 = no limit (waits then end only on cancel or close)
+    int ReportLevel = 0; // highest status level reported through OnStatus
+    QString Proxy;       // when set, the connection goes here instead of Host
+    int ProxyPort = 0;   // port used when Proxy is set
 
     // --- Events ---------------------------------------------------------------------
-    TNotifyEvent OnDisconnect;       // the socket was closed (by Disconnect or the peer)
-    TNotifyEvent OnConnect;          // the TCP connection is established
-    THandlerEvent OnInvalidHost;     // the host cannot be resolved; Handled = retry once
-    TOnHostResolved OnHostResolved;  // a name lookup (not a dotted address) succeeded
-    TOnStatus OnStatus;              // a status text at or below ReportLevel
-    TNotifyEvent OnConnectionFailed; // connection set-up failed, before the exception
-    TNotifyEvent OnPacketRecvd;      // a block was received while counting (capture, listing)
-    TNotifyEvent OnPacketSent;       // a block was handed to the socket while counting
-    TOnErrorEvent OnError;           // a platform socket error, with its WinSock number
+    TNotifyEvent OnDisconnect;          // the socket was closed (by Disconnect or the peer)
+    TNotifyEvent OnConnect;             // the TCP connection is established
+    THandlerEvent OnInvalidHost;        // the host cannot be resolved; Handled = retry once
+    TOnHostResolved OnHostResolved;     // a name lookup (not a dotted address) succeeded
+    TOnStatus OnStatus;                 // a status text at or below ReportLevel
+    TNotifyEvent OnConnectionFailed;    // connection set-up failed, before the exception
+    TNotifyEvent OnPacketRecvd;         // a block was received while counting (capture, listing)
+    TNotifyEvent OnPacketSent;          // a block was handed to the socket while counting
+    TOnErrorEvent OnError;              // a platform socket error, with its WinSock number
     THandlerEvent OnConnectionRequired; // an operation needs a connection; may connect
-    TNotifyEvent OnAccept;           // internal: accept seen while listening without completion report
+    TNotifyEvent OnAccept;              // internal: accept seen while listening without completion report
 
     // --- Run-time state -------------------------------------------------------------
     bool IsConnected() const { return m_isConnected; }
@@ -107,24 +107,24 @@ public:
     qsizetype BufferedCount() const { return m_in.size() - m_inPos; }
 
     // --- Operations -----------------------------------------------------------------
-    virtual void Connect();     // resolve, connect, wait (TimeOut applies)
-    virtual void Disconnect();  // close the socket; a fresh one is ready for Connect
+    virtual void Connect();                              // resolve, connect, wait (TimeOut applies)
+    virtual void Disconnect();                           // close the socket; a fresh one is ready for Connect
     virtual QString Transaction(const QString& command); // Writeln, ReadLn, ReplyCode
-    virtual void Abort() {}     // called when the time-out timer fires
+    virtual void Abort() {}                              // called when the time-out timer fires
 
     // Waits for the connection announced by Listen and returns it (the caller owns it and
     // hands it to UseAcceptedSocket). Raises "Accepting Canceled" or, with TimeOut, a
     // time-out naming the data connection.
     virtual QTcpSocket* Accept();
 
-    void Cancel();              // every wait of this object ends at its next test
-    void CheckConnected();      // "Not Connected" unless connected (OnConnectionRequired first)
+    void Cancel();         // every wait of this object ends at its next test
+    void CheckConnected(); // "Not Connected" unless connected (OnConnectionRequired first)
 
     void SendBuffer(const QByteArray& bytes, int length = 0); // 0 = up to the first NUL
     void Write(const QString& text);
     void Writeln(const QString& text);
-    QString Read(int count);    // 0 = everything buffered
-    QString ReadLn();           // one line, LF included; an unterminated last line when closed
+    QString Read(int count); // 0 = everything buffered
+    QString ReadLn();        // one line, LF included; an unterminated last line when closed
     void SendFile(const QString& path);
     // Writes everything received to `target` until the peer closes. The device must be
     // open for writing; the caller decides what becomes of it (see TFtpClient::Download).
@@ -202,7 +202,7 @@ private:
     // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
     QByteArray m_in;
     qsizetype m_inPos = 0;
-    qsizetype m_lfScanned = 0; // bytes from m_inPos known to hold no LF
+    qsizetype m_lfScanned = 0;      // bytes from m_inPos known to hold no LF
     QIODevice* m_capture = nullptr; // file mode: the capture target instead of m_in
     QString m_captureError;
 

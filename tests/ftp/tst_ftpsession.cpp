@@ -114,7 +114,8 @@ void TestFtpSession::loginCommandsAndQuit() {
     QCOMPARE(m_ftp->CurrentDir(), QString("/"));
     m_ftp->ChangeDir("h0");
     QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
-    QCOMPARE(m_rec.events, (QStringList{"connect", "success CurrentDir", "success ChangeDir", "success CurrentDir"}));
+    QCOMPARE(m_rec.events,
+             (QStringList{"connect", "success CurrentDir", "success ChangeDir", "success CurrentDir"}));
 
     m_rec.events.clear();
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->ChangeDir("nothere"));
@@ -237,7 +238,8 @@ void TestFtpSession::systDetectionOncePerLogin() {
 // The shared test server speaks the controller's listing format when asked to.
 void TestFtpSession::os9Listing() {
     m_ftp.reset();
-    m_server = std::make_unique<FtpServerFixture>(FtpServerFixture::Options{.devices = {"h0"}, .os9Listing = true});
+    m_server =
+        std::make_unique<FtpServerFixture>(FtpServerFixture::Options{.devices = {"h0"}, .os9Listing = true});
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
     QDir().mkpath(m_server->localPath("h0/QEL_V4/CMDS"));
     QVERIFY(writeFile(m_server->localPath("h0/QEL_V4/startup"), QByteArray(1234, 's')));
@@ -253,11 +255,14 @@ void TestFtpSession::os9Listing() {
     m_ftp->ChangeDir("/h0/QEL_V4");
     m_ftp->List();
     QCOMPARE(m_rec.items.size(), 5);
-    QVERIFY2(QRegularExpression(R"(^ {28}Directory of /h0/QEL_V4  \d{4}/\d\d/\d\d \d\d:\d\d$)").match(m_rec.items[0]).hasMatch(),
+    QVERIFY2(QRegularExpression(R"(^ {28}Directory of /h0/QEL_V4  \d{4}/\d\d/\d\d \d\d:\d\d$)")
+                 .match(m_rec.items[0])
+                 .hasMatch(),
              qPrintable(m_rec.items[0]));
     QCOMPARE(m_rec.items[1], QString(" Owner     Last modified  Attributes Sector Bytecount Name"));
     QCOMPARE(m_rec.items[2], QString("-------    -------------  ---------- ------ --------- ----"));
-    const QRegularExpression entry(R"(^    0\.0    \d\d/\d\d/\d\d \d{4}   ([d-])[-a-z]{7} +[0-9A-F]+ +(\d+) (\S+)$)");
+    const QRegularExpression entry(
+        R"(^    0\.0    \d\d/\d\d/\d\d \d{4}   ([d-])[-a-z]{7} +[0-9A-F]+ +(\d+) (\S+)$)");
     const auto folder = entry.match(m_rec.items[3]);
     const auto file = entry.match(m_rec.items[4]);
     QVERIFY2(folder.hasMatch(), qPrintable(m_rec.items[3]));
