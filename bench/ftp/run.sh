@@ -47,16 +47,21 @@ head -c $((size_mib * 1024 * 1024)) /dev/urandom >"$work/local/big.bin"
 cd "$work/local"
 
 ours_up=() curl_up=() ours_down=() curl_down=()
-for _ in $(seq "$rounds"); do
-    t0=$(now); "$cli" --host 127.0.0.1 --port "$port" "put big.bin up/ours.bin"; t1=$(now)
-    ours_up+=("$(elapsed "$t0" "$t1")")
-    t0=$(now); curl -s -S -P - --disable-eprt -T big.bin "$url/up/curl.bin"; t1=$(now)
-    curl_up+=("$(elapsed "$t0" "$t1")")
-    t0=$(now); "$cli" --host 127.0.0.1 --port "$port" "get up/ours.bin ours.bin"; t1=$(now)
-    ours_down+=("$(elapsed "$t0" "$t1")")
-    t0=$(now); curl -s -S -P - --disable-eprt -o curl.bin "$url/up/curl.bin"; t1=$(now)
-    curl_down+=("$(elapsed "$t0" "$t1")")
-    cmp big.bin "$home/up/ours.bin" && cmp big.bin ours.bin && cmp big.bin curl.bin
+ours_put() { "$cli" --host 127.0.0.1 --port "$port" "put big.bin up/ours.bin"; }
+curl_put() { curl -s -S -P - --disable-eprt -T big.bin "$url/up/curl.bin"; }
+ours_get() { "$cli" --host 127.0.0.1 --port "$port" "get up/ours.bin ours.bin"; }
+curl_get() { curl -s -S -P - --disable-eprt -o curl.bin "$url/up/curl.bin"; }
+timed() { local t0 t1; t0=$(now); "$1"; t1=$(now); elapsed "$t0" "$t1"; }
+for round in $(seq "$rounds"); do
+    # Who goes first changes every round, so neither side always meets a warmer cache.
+    if [ $((round % 2)) -eq 1 ]; then
+        ours_up+=("$(timed ours_put)"); curl_up+=("$(timed curl_put)")
+        ours_down+=("$(timed ours_get)"); curl_down+=("$(timed curl_get)")
+    else
+        curl_up+=("$(timed curl_put)"); ours_up+=("$(timed ours_put)")
+        curl_down+=("$(timed curl_get)"); ours_down+=("$(timed ours_get)")
+    fi
+    cmp big.bin "$home/up/ours.bin" && cmp big.bin "$home/up/curl.bin" && cmp big.bin ours.bin && cmp big.bin curl.bin
 done
 
 mkdir small

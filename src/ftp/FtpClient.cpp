@@ -531,7 +531,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         // The data goes to a temporary file beside the target, which it replaces only
         // once the server has confirmed the whole transfer.
         r.target = std::make_unique<QSaveFile>(localFile);
-        if (!r.target->open(QIODevice::WriteOnly))
+        if (!r.target->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             throw FileError(QStringLiteral("Cannot create %1: %2").arg(localFile, r.target->errorString()));
     }
 
