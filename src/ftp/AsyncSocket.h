@@ -79,17 +79,27 @@ public:
     int ProxyPort = 0;   // port used when Proxy is set
 
     // --- Events ---------------------------------------------------------------------
-    TNotifyEvent OnDisconnect;          // the socket was closed (by Disconnect or the peer)
-    TNotifyEvent OnConnect;             // the TCP connection is established
+    // OnStatus: every status text at or below ReportLevel (1 protocol traffic, 4 buffer
+    // sends / accept / close, 8 inner steps, 16 error checks), as it is reported.
+    // OnConnect: the TCP connection is established, inside Connect (TFtpClient: the login
+    // has completed). OnConnectionFailed: Connect failed, just before its ESockError.
+    // OnDisconnect: the socket was closed by Disconnect or by the peer (not while the
+    // object is being destroyed). OnError: the platform reported a socket error (refused
+    // connect, reset, ...) with its WinSock number and "number:text".
+    // OnPacketRecvd / OnPacketSent: once per block of at most 16383 bytes received or
+    // handed to the socket while counting (SendFile, CaptureFile, a listing), bytes that
+    // arrive together with the peer's close included.
+    TNotifyEvent OnDisconnect;
+    TNotifyEvent OnConnect;
     THandlerEvent OnInvalidHost;        // the host cannot be resolved; Handled = retry once
     TOnHostResolved OnHostResolved;     // a name lookup (not a dotted address) succeeded
-    TOnStatus OnStatus;                 // a status text at or below ReportLevel
-    TNotifyEvent OnConnectionFailed;    // connection set-up failed, before the exception
-    TNotifyEvent OnPacketRecvd;         // a block was received while counting (capture, listing)
-    TNotifyEvent OnPacketSent;          // a block was handed to the socket while counting
-    TOnErrorEvent OnError;              // a platform socket error, with its WinSock number
-    THandlerEvent OnConnectionRequired; // an operation needs a connection; may connect
-    TNotifyEvent OnAccept;              // internal: accept seen while listening without completion report
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+    TOnErrorEvent OnError;
+    THandlerEvent OnConnectionRequired; // CheckConnected found no connection; may Connect
+    TNotifyEvent OnAccept;              // a connection came to Listen(false); unused by the FTP client
 
     // --- Run-time state -------------------------------------------------------------
     bool IsConnected() const { return m_isConnected; }
