@@ -150,6 +150,7 @@ private Q_SLOTS:
     void serverStopsAnswering();
     void controlClosedMidTransfer();
     void neverConnectsBack();
+    void transferTypeCommands();
     void slowTransferIsNotCutOff();
     void garbageReplies_data();
     void garbageReplies();
@@ -653,6 +654,19 @@ void TestFtpFaults::neverConnectsBack() {
     }
     QVERIFY(m_events.isEmpty()); // OnTransactionStart of a download comes after the accept
     QCOMPARE(entries(), QStringList{"keep.bin"});
+
+    // That of a listing comes before it.
+    QVERIFY_THROWS_EXCEPTION(ESockError, m_ftp->List());
+    QCOMPARE(m_events, QStringList{"start"});
+}
+
+void TestFtpFaults::transferTypeCommands() {
+    login();
+    for (int mode : {1, 2, 3, 0, 4})
+        m_ftp->SetMode(mode);
+    QCOMPARE(m_fake->commands.mid(m_fake->commands.size() - 3),
+             (QList<QByteArray>{"TYPE A", "TYPE I", "TYPE L 8"}));
+    QCOMPARE(m_events, (QStringList{"success DoCommand", "success DoCommand", "success DoCommand"}));
 }
 
 // A transfer slower than TimeOut in total, but never idle for that long, completes.
