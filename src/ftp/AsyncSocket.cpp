@@ -19,6 +19,7 @@ namespace {
 // Reads and writes move at most this much per socket call; the packet events fire per block.
 constexpr qint64 kBlock = 16383;
 constexpr int kBlocksPerRead = 64;
+constexpr int kBlocksPerWrite = 8;
 // Qt's own buffers are kept small so a slow consumer holds the peer back through TCP
 // instead of piling the stream up in memory.
 constexpr qint64 kReadBufferSize = 1024 * 1024;
@@ -271,21 +272,23 @@ void TAsyncSocket::WriteFromStream() {
         m_lastSocketError = 10057; // a send error is recorded, nothing else
         return;
     }
-    // Block by block, each with its packet event, while Qt's queue has room; the rest
-    // follows on the next call, posted at once or when Qt has handed bytes on.
-    char block[kBlock];
+    // Counted and announced block by block, but handed to Qt several blocks at a time: Qt
+    // sends one queued piece per write notification, and 16 KB pieces would slow the
+    // stream down to a round through the event loop per block.
+    if (m_sendChunk.isEmpty())
+        m_sendChunk.resize(kBlock * kBlocksPerWrite);
     while (m_socket->bytesToWrite() < kWriteQueueLimit && !m_cancelRequested) {
-        const char* data = block;
+        const char* data = m_sendChunk.constData();
         qint64 size = 0;
         if (fileMode) {
-            size = m_sendFile->read(block, kBlock);
+            size = m_sendFile->read(m_sendChunk.data(), m_sendChunk.size());
             if (size < 0) {
                 m_sendError = m_sendFile->errorString();
                 return;
             }
         } else {
             data = m_out.constData() + m_outPos;
-            size = std::min<qint64>(kBlock, m_out.size() - m_outPos);
+            size = std::min<qint64>(m_sendChunk.size(), m_out.size() - m_outPos);
         }
         if (size == 0)
             return;
@@ -294,7 +297,6 @@ void TAsyncSocket::WriteFromStream() {
             m_lastSocketError = ftp::winsockErrorOf(m_socket->error(), m_socket->errorString());
             return;
         }
-        m_sentCount += sent;
         bool more = false;
         if (fileMode) {
             if (sent < size)
@@ -308,8 +310,11 @@ void TAsyncSocket::WriteFromStream() {
             }
             more = m_outPos < m_out.size();
         }
-        if (m_counting && OnPacketSent)
-            OnPacketSent(this);
+        for (qint64 done = 0; done < sent; done += kBlock) {
+            m_sentCount += std::min(kBlock, sent - done);
+            if (m_counting && OnPacketSent)
+                OnPacketSent(this);
+        }
         if (!more || !m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
             return;
     }

@@ -221,6 +221,7 @@ private:
     qsizetype m_outPos = 0;
     QFile* m_sendFile = nullptr;
     QString m_sendError;
+    QByteArray m_sendChunk; // several blocks handed to Qt in one piece
 
     bool m_isConnected = false;
     bool m_cancelRequested = false;
