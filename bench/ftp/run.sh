@@ -80,6 +80,7 @@ t0=$(now); lftp -c "$lftp_cmds" >/dev/null; t1=$(now)
 lftp_files=$(elapsed "$t0" "$t1")
 [ "$(ls "$home/up/ours" | wc -l)" -eq "$files" ] && [ "$(ls "$home/up/lftp" | wc -l)" -eq "$files" ]
 
+[ -n "${BENCH_VERBOSE:-}" ] && echo "up ours ${ours_up[*]} / curl ${curl_up[*]}; down ours ${ours_down[*]} / curl ${curl_down[*]}"
 mib_s() { calc "$size_mib / $1"; }
 ou=$(best "${ours_up[@]}") cu=$(best "${curl_up[@]}") od=$(best "${ours_down[@]}") cd_=$(best "${curl_down[@]}")
 printf '\n%-34s %10s %10s %8s\n' "" "vantor" "other" "ratio"

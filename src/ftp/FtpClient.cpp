@@ -1,10 +1,10 @@
 #include "FtpClient.h"
 
+#include "ReplacingFile.h"
 #include "support/Wait.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <exception>
 #include <limits>
@@ -65,7 +65,7 @@ QString CmdTypeName(TCmdType type) {
 struct TFtpClient::TransferResult {
     QString completionReply; // empty when it was not read (cancelled)
     QString dataError;       // the data connection broke before its end
-    std::unique_ptr<QSaveFile> target;
+    std::unique_ptr<ReplacingFile> target;
 };
 
 TFtpClient::TFtpClient(QObject* owner) : TAsyncSocket(owner) {
@@ -530,8 +530,8 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     } else if (type == ctDownload) {
         // The data goes to a temporary file beside the target, which it replaces only
         // once the server has confirmed the whole transfer.
-        r.target = std::make_unique<QSaveFile>(localFile);
-        if (!r.target->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        r.target = std::make_unique<ReplacingFile>(localFile);
+        if (!r.target->open())
             throw FileError(QStringLiteral("Cannot create %1: %2").arg(localFile, r.target->errorString()));
     }
 
@@ -615,7 +615,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
                 data.setCounting(false);
                 break;
             case ctDownload:
-                data.CaptureFile(*r.target);
+                data.CaptureFile(r.target->device());
                 break;
             default:
                 data.SendFile(localFile);

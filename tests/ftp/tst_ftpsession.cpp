@@ -69,6 +69,7 @@ private Q_SLOTS:
     void uploadCountersAndPacketEvents();
     void downloadReplacesExistingFileOnSuccess();
     void missingRemoteFileLeavesLocalFile();
+    void unwritableLocalFolderFailsBeforeTheTransfer();
 
 private:
     void connectClient();
@@ -307,7 +308,7 @@ void TestFtpSession::roundTrip() {
     QCOMPARE(m_rec.events, (QStringList{"start", "stop", "success Download"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(size));
     QVERIFY(readAll(back) == data);
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), (QStringList{"back.bin", "source.bin"}));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"back.bin", "source.bin"}));
 }
 
 void TestFtpSession::downloadCountersAndPacketEvents() {
@@ -366,13 +367,21 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
     QVERIFY(writeFile(m_server->localPath("new.txt"), "new contents"));
     const QString local = m_local->filePath("new.txt");
     QVERIFY(writeFile(local, "old contents, longer than the new ones"));
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    QVERIFY(QFile::setPermissions(local, ownerOnly));
     connectClient();
     const QString wasCurrent = QDir::currentPath();
     QDir::setCurrent(m_local->path());
     m_ftp->Download("/new.txt", QString()); // local name from the remote file's name
     QDir::setCurrent(wasCurrent);
     QCOMPARE(readAll(local), QByteArray("new contents"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{"new.txt"});
+    QCOMPARE(QFile::permissions(local), ownerOnly); // a replaced file keeps its permissions
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"new.txt"});
+
+    // A new file gets the permissions any newly made file gets here.
+    QVERIFY(writeFile(m_local->filePath("plain.txt"), "x"));
+    m_ftp->Download("/new.txt", m_local->filePath("fresh.txt"));
+    QCOMPARE(QFile::permissions(m_local->filePath("fresh.txt")), QFile::permissions(m_local->filePath("plain.txt")));
 }
 
 void TestFtpSession::missingRemoteFileLeavesLocalFile() {
@@ -382,8 +391,23 @@ void TestFtpSession::missingRemoteFileLeavesLocalFile() {
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->Download("absent.txt", local));
     QCOMPARE(m_rec.events.last(), QString("failure Download"));
     QCOMPARE(readAll(local), QByteArray("precious"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{"keep.txt"});
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.txt"});
     m_ftp->ChangeDir("h0"); // the session is still usable
+}
+
+void TestFtpSession::unwritableLocalFolderFailsBeforeTheTransfer() {
+    QVERIFY(writeFile(m_server->localPath("f.txt"), "x"));
+    connectClient();
+    m_rec.statuses.clear();
+    try {
+        m_ftp->Download("f.txt", m_local->filePath("no/such/folder/f.txt"));
+        QFAIL("no exception");
+    } catch (const FileError& e) {
+        QVERIFY2(e.message().startsWith("Cannot create "), qPrintable(e.message()));
+    }
+    QVERIFY(m_rec.sent().filter("RETR").isEmpty());
+    QVERIFY(!m_rec.events.contains("success Download"));
+    m_ftp->ChangeDir("h0");
 }
 
 QTEST_GUILESS_MAIN(TestFtpSession)
