@@ -91,8 +91,8 @@ public:
     // arrive together with the peer's close included.
     TNotifyEvent OnDisconnect;
     TNotifyEvent OnConnect;
-    THandlerEvent OnInvalidHost;        // the host cannot be resolved; Handled = retry once
-    TOnHostResolved OnHostResolved;     // a name lookup (not a dotted address) succeeded
+    THandlerEvent OnInvalidHost;    // the host cannot be resolved; Handled = retry once
+    TOnHostResolved OnHostResolved; // a name lookup (not a dotted address) succeeded
     TOnStatus OnStatus;
     TNotifyEvent OnConnectionFailed;
     TNotifyEvent OnPacketRecvd;

@@ -308,7 +308,8 @@ void TestFtpSession::roundTrip() {
     QCOMPARE(m_rec.events, (QStringList{"start", "stop", "success Download"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(size));
     QVERIFY(readAll(back) == data);
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"back.bin", "source.bin"}));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"back.bin", "source.bin"}));
 }
 
 void TestFtpSession::downloadCountersAndPacketEvents() {
@@ -367,7 +368,8 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
     QVERIFY(writeFile(m_server->localPath("new.txt"), "new contents"));
     const QString local = m_local->filePath("new.txt");
     QVERIFY(writeFile(local, "old contents, longer than the new ones"));
-    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    const auto ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
     QVERIFY(QFile::setPermissions(local, ownerOnly));
     connectClient();
     const QString wasCurrent = QDir::currentPath();
@@ -381,7 +383,8 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
     // A new file gets the permissions any newly made file gets here.
     QVERIFY(writeFile(m_local->filePath("plain.txt"), "x"));
     m_ftp->Download("/new.txt", m_local->filePath("fresh.txt"));
-    QCOMPARE(QFile::permissions(m_local->filePath("fresh.txt")), QFile::permissions(m_local->filePath("plain.txt")));
+    QCOMPARE(QFile::permissions(m_local->filePath("fresh.txt")),
+             QFile::permissions(m_local->filePath("plain.txt")));
 }
 
 void TestFtpSession::missingRemoteFileLeavesLocalFile() {
