@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QLoggingCategory>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -84,6 +85,9 @@ void TAsyncSocket::createSocket() {
 }
 
 void TAsyncSocket::attach(QTcpSocket* socket) {
+    // The controller is reached directly; the component's own Proxy setting is the only
+    // indirection, never an application-wide one.
+    socket->setProxy(QNetworkProxy::NoProxy);
     socket->setReadBufferSize(kReadBufferSize);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket == m_socket)
@@ -769,6 +773,7 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
     m_reportAcceptOnCompletion = reportOnCompletion;
     if (!m_listener) {
         m_listener = new QTcpServer(this);
+        m_listener->setProxy(QNetworkProxy::NoProxy);
         m_listener->setMaxPendingConnections(1);
         connect(m_listener, &QTcpServer::newConnection, this, [this] {
             swallowing([this] {
