@@ -1,0 +1,245 @@
+#pragma once
+
+#include "support/Errors.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+
+class QIODevice;
+class QFile;
+class QTcpServer;
+class QTcpSocket;
+
+namespace vantor {
+
+// A socket operation failed: connection set-up, name lookup, a platform socket error
+// ("10054:Connection reset by peer"), or a wait that saw no progress for TimeOut ms.
+class ESockError : public Error {
+public:
+    using Error::Error;
+};
+
+// A wait ended because Cancel was called ("Socket send aborted", "Socket readln aborted").
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+class TAsyncSocket;
+
+// Event types. Every event is called synchronously on the GUI thread from inside the
+// operation or notification that raises it, so a handler with a bool& parameter can set
+// Handled before the operation goes on. A handler must not start another operation on
+// the same object.
+using TNotifyEvent = std::function<void(TAsyncSocket* Sender)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnHostResolved = std::function<void(TAsyncSocket* Sender)>;
+using TOnStatus = std::function<void(TAsyncSocket* Sender, const QString& Status)>;
+using TOnErrorEvent = std::function<void(TAsyncSocket* Sender, quint16 Errno, const QString& Errmsg)>;
+
+// One TCP stream socket with blocking-style operations for its owner: connect with name
+// resolution and a time-out, line and buffer I/O, sending a whole file, capturing what is
+// received into a file, listening for and accepting one connection.
+//
+// Every blocking operation waits through vantor::pumpUntil, so the application's events
+// (socket notifications, timers, window input) are handled while it waits. Notifications
+// from Qt's sockets arrive on the one GUI thread and are handled in the order the
+// operations below describe. No thread is created.
+//
+// Every wait ends on Cancel, when the peer closes the connection, and, when TimeOut is
+// above 0, after TimeOut ms without progress (no accept, no line, no byte moved) with an
+// ESockError that names what was awaited. A transfer that keeps moving is never cut off.
+//
+// Ownership: the object owns its Qt socket, listener and buffers; its QObject parent
+// (the owner) frees it. Text on the wire is taken byte for byte (Latin-1), so a name read
+// from the server goes back to it unchanged.
+class TAsyncSocket : public QObject {
+    Q_OBJECT
+    friend class TFtpClient;
+
+public:
+    explicit TAsyncSocket(QObject* owner = nullptr);
+    ~TAsyncSocket() override;
+
+    // --- Published properties -------------------------------------------------------
+    QString Host;           // peer name or dotted IPv4 address
+    int Port = 0;           // peer port; for a listening socket the local port (0 = any)
+    int TimeOut = 0;        // ms; 0 = no limit (waits then end only on cancel or close)
+    int ReportLevel = 0;    // highest status level reported through OnStatus
+    QString Proxy;          // when set, the connection goes here instead of Host
+    int ProxyPort = 0;      // port used when Proxy is set
+
+    // --- Events ---------------------------------------------------------------------
+    TNotifyEvent OnDisconnect;       // the socket was closed (by Disconnect or the peer)
+    TNotifyEvent OnConnect;          // the TCP connection is established
+    THandlerEvent OnInvalidHost;     // the host cannot be resolved; Handled = retry once
+    TOnHostResolved OnHostResolved;  // a name lookup (not a dotted address) succeeded
+    TOnStatus OnStatus;              // a status text at or below ReportLevel
+    TNotifyEvent OnConnectionFailed; // connection set-up failed, before the exception
+    TNotifyEvent OnPacketRecvd;      // a block was received while counting (capture, listing)
+    TNotifyEvent OnPacketSent;       // a block was handed to the socket while counting
+    TOnErrorEvent OnError;           // a platform socket error, with its WinSock number
+    THandlerEvent OnConnectionRequired; // an operation needs a connection; may connect
+    TNotifyEvent OnAccept;           // internal: accept seen while listening without completion report
+
+    // --- Run-time state -------------------------------------------------------------
+    bool IsConnected() const { return m_isConnected; }
+    qint16 ReplyCode() const { return m_replyCode; }
+    const QString& LastReply() const { return m_lastReply; }
+    const QString& LastStatus() const { return m_lastStatus; }
+    int LastSocketError() const { return m_lastSocketError; }
+    virtual qint64 ReceivedCount() const { return m_receivedCount; }
+    virtual qint64 SentCount() const { return m_sentCount; }
+    qint64 TransferSize() const { return m_transferSize; }
+    const QStringList& WinsockInfo() const { return m_winsockInfo; }
+    bool CancelRequested() const { return m_cancelRequested; }
+    bool TimedOut() const { return m_timedOut; }
+    // Bytes received and not yet taken by Read/ReadLn.
+    qsizetype BufferedCount() const { return m_in.size() - m_inPos; }
+
+    // --- Operations -----------------------------------------------------------------
+    virtual void Connect();     // resolve, connect, wait (TimeOut applies)
+    virtual void Disconnect();  // close the socket; a fresh one is ready for Connect
+    virtual QString Transaction(const QString& command); // Writeln, ReadLn, ReplyCode
+    virtual void Abort() {}     // called when the time-out timer fires
+
+    // Waits for the connection announced by Listen and returns it (the caller owns it and
+    // hands it to UseAcceptedSocket). Raises "Accepting Canceled" or, with TimeOut, a
+    // time-out naming the data connection.
+    virtual QTcpSocket* Accept();
+
+    void Cancel();              // every wait of this object ends at its next test
+    void CheckConnected();      // "Not Connected" unless connected (OnConnectionRequired first)
+
+    void SendBuffer(const QByteArray& bytes, int length = 0); // 0 = up to the first NUL
+    void Write(const QString& text);
+    void Writeln(const QString& text);
+    QString Read(int count);    // 0 = everything buffered
+    QString ReadLn();           // one line, LF included; an unterminated last line when closed
+    void SendFile(const QString& path);
+    // Writes everything received to `target` until the peer closes. The device must be
+    // open for writing; the caller decides what becomes of it (see TFtpClient::Download).
+    void CaptureFile(QIODevice& target);
+    void CaptureFile(const QString& path);
+    void Listen(bool reportOnCompletion);
+    void UseAcceptedSocket(QTcpSocket* socket); // closes the listener, takes the socket
+    void RequestCloseSocket();
+    void ErrorManager(int tolerated);
+    QString SocketErrorMessage(int code);
+    void ReportStatus(quint8 level, const QString& text);
+    void ResolveHost();
+    void TimerOn();
+    void TimerOff();
+    void TimerExpired();
+
+    QString LocalAddressText() const; // "192,168,0,5": the connected socket's local IPv4 address
+    QString LocalPortText() const;    // ",4,1": this socket's local (listening) port, high byte first
+    QHostAddress RemoteAddress() const { return m_remoteAddress; }
+
+    // "230" from "230 Logged in"; 0 without leading digits or when out of 16-bit range.
+    static qint16 ReplyCodeOf(const QString& line);
+
+protected:
+    // The connect notification; TFtpClient does not pass it on (its OnConnect means login).
+    virtual void NotifyConnected();
+    // Called after every read that stored data; TFtpClient watches for 421/426 with it.
+    std::function<void(TAsyncSocket*)> DataArrivalHook;
+
+    void setReplyCode(qint16 code) { m_replyCode = code; }
+    void setLastReply(const QString& reply) { m_lastReply = reply; }
+    void setTransferSize(qint64 size) { m_transferSize = size; }
+    void clearCancel() { m_cancelRequested = false; }
+    void discardInput();
+    QByteArray peekInput() const { return m_in.mid(m_inPos); }
+    void setCounting(bool on) { m_counting = on; }
+
+    // Something outside this socket that ends its waits (the control connection of a data
+    // connection was lost, say): returns the error text, or empty while waits may go on.
+    std::function<QString()> WaitAbandoned;
+    // Names what a line wait on this socket awaits, for its time-out message.
+    QString LineWaitName = QStringLiteral("a reply");
+    QString DataWaitName = QStringLiteral("data");
+
+    // Pumps events until `done` holds. Raises ESockError when WaitAbandoned says so, or
+    // when TimeOut > 0 and no progress was seen for TimeOut ms; with `bytesAreProgress`
+    // every byte moved restarts that clock, otherwise it runs from the start of the wait.
+    void waitUntil(const std::function<bool()>& done, const QString& awaited, bool bytesAreProgress);
+
+private:
+    void createSocket();
+    void dropSocket(QTcpSocket* socket);
+    void attach(QTcpSocket* socket);
+    void ReadToStream();
+    void WriteFromStream();
+    void storeBlock(const char* data, qint64 size, bool counted);
+    void onConnectedNotification();
+    void onSocketError(QTcpSocket* socket);
+    void onCloseNotification(QTcpSocket* socket);
+    void onBytesWritten();
+    void postRead();
+    void postWrite();
+    bool sendDone() const; // the outgoing stream is empty and Qt has handed every byte on
+    qsizetype indexOfLf();
+    void takeFront(qsizetype count);
+    void initSocketLayer();
+
+    QTcpSocket* m_socket = nullptr;
+    QTcpServer* m_listener = nullptr;
+
+    // Incoming stream: unread bytes are m_in[m_inPos..]. Reading from the front moves
+    // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
+    QByteArray m_in;
+    qsizetype m_inPos = 0;
+    qsizetype m_lfScanned = 0; // bytes from m_inPos known to hold no LF
+    QIODevice* m_capture = nullptr; // file mode: the capture target instead of m_in
+    QString m_captureError;
+
+    // Outgoing stream: memory (m_out from m_outPos) or, in file-send mode, m_sendFile.
+    QByteArray m_out;
+    qsizetype m_outPos = 0;
+    QFile* m_sendFile = nullptr;
+    QString m_sendError;
+
+    bool m_isConnected = false;
+    bool m_cancelRequested = false;
+    bool m_timedOut = false;
+    bool m_busy = false;
+    bool m_readDeferred = false;
+    bool m_writeDeferred = false;
+    bool m_readPosted = false;
+    bool m_writePosted = false;
+    bool m_counting = false;
+    bool m_fileMode = false;
+    bool m_asyncComplete = false;
+    bool m_connecting = false;
+    bool m_connectSeen = false;
+    bool m_lastNotificationOk = true;
+    bool m_destroying = false;
+    bool m_reportAcceptOnCompletion = true;
+
+    qint16 m_replyCode = 0;
+    QString m_lastReply;
+    QString m_lastStatus;
+    int m_lastSocketError = 0;
+    qint64 m_receivedCount = 0;
+    qint64 m_sentCount = 0;
+    qint64 m_transferSize = 0;
+    QStringList m_winsockInfo;
+
+    QHostAddress m_remoteAddress;
+    int m_lookupId = -1;
+    QHostInfo m_lookupResult;
+    QTimer m_timer;
+    QElapsedTimer m_lastProgress;
+};
+
+} // namespace vantor
