@@ -16,6 +16,7 @@ class FunctionSheet;
 class StatusBarPanels;
 class TFIBSysInfo;
 class TransferPanels;
+class TransferSheets;
 
 // The main window ("Installer for OS-9 Remote System"). It builds the sheets and composes
 // the subsystems that drive them; the behaviour of each subsystem lives in its own class.
@@ -60,6 +61,7 @@ public:
     FunctionSheet* functionSheet() const { return m_function; }
     TransferPanels* transferPanels() const { return m_transfer; }
     FileViewerSheet* fileViewer() const { return m_viewer; }
+    TransferSheets* transferSheets() const { return m_transferSheets; }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
     // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
     void recreateSysInfo(int family);
@@ -101,6 +103,7 @@ private:
     FunctionSheet* m_function = nullptr;
     TransferPanels* m_transfer = nullptr;
     FileViewerSheet* m_viewer = nullptr;
+    TransferSheets* m_transferSheets = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;

@@ -11,7 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTreeView>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace vantor {
@@ -83,7 +83,11 @@ void TransferPanels::buildLocalPanel() {
     LblInstDir = named(new QLabel(PnlSrcBase), "LblInstDir");
     LblInstDir2 = named(new QLabel(PnlSrcBase), "LblInstDir2");
     DrvInstall = named(new QComboBox(PnlSrcBase), "DrvInstall");
-    DirecInstall = named(new QTreeView(PnlSrcBase), "DirecInstall");
+    DirecInstall = named(new QTreeWidget(PnlSrcBase), "DirecInstall");
+    DirecInstall->setHeaderHidden(true);
+    DirecInstall->setRootIsDecorated(false);
+    DirecInstall->setSelectionMode(QAbstractItemView::SingleSelection);
+    DirecInstall->setExpandsOnDoubleClick(false);
     FileInstall = named(new QListWidget(PnlSrcBase), "FileInstall");
     FileInstall->setSelectionMode(QAbstractItemView::ExtendedSelection);
     FileInstall->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -125,6 +129,7 @@ void TransferPanels::buildRemotePanel() {
 
 void TransferPanels::setUpFor(QWidget* sheet, Sheet kind, const Folders& folders) {
     moveOnto(sheet);
+    m_kind = kind;
     switch (kind) {
     case Sheet::Install:
         LblInstDir->setText(folders.installSystem);
