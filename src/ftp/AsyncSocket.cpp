@@ -827,18 +827,22 @@ void TAsyncSocket::UseAcceptedSocket(QTcpSocket* socket) {
         Qt::QueuedConnection);
 }
 
-QString TAsyncSocket::LocalAddressText() const {
-    QHostAddress local = m_socket ? m_socket->localAddress() : QHostAddress();
+QString TAsyncSocket::AddressText(const QHostAddress& address) {
     bool ok = false;
-    const quint32 v4 = local.toIPv4Address(&ok);
+    const quint32 v4 = address.toIPv4Address(&ok);
     if (!ok)
         return QStringLiteral("0,0,0,0");
     return QStringLiteral("%1,%2,%3,%4").arg(v4 >> 24).arg((v4 >> 16) & 255).arg((v4 >> 8) & 255).arg(v4 & 255);
 }
 
+QString TAsyncSocket::PortText(quint16 port) { return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255); }
+
+QString TAsyncSocket::LocalAddressText() const {
+    return AddressText(m_socket ? m_socket->localAddress() : QHostAddress());
+}
+
 QString TAsyncSocket::LocalPortText() const {
-    const quint16 port = m_listener ? m_listener->serverPort() : (m_socket ? m_socket->localPort() : 0);
-    return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255);
+    return PortText(m_listener ? m_listener->serverPort() : (m_socket ? m_socket->localPort() : 0));
 }
 
 } // namespace vantor

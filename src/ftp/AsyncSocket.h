@@ -147,6 +147,9 @@ public:
 
     // "230" from "230 Logged in"; 0 without leading digits or when out of 16-bit range.
     static qint16 ReplyCodeOf(const QString& line);
+    // The two halves of a PORT argument: "192,168,0,5" and ",4,1" (port 1025).
+    static QString AddressText(const QHostAddress& address);
+    static QString PortText(quint16 port);
 
 protected:
     // The connect notification; TFtpClient does not pass it on (its OnConnect means login).

@@ -99,7 +99,8 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Runs FTP commands in one session with the controller (active mode).\n"
-                       "Commands: pwd, cd DIR, mkdir DIR, ls, get REMOTE [LOCAL], put LOCAL [REMOTE]."));
+                       "Commands: pwd, cd DIR, mkdir DIR, ls, get REMOTE [LOCAL], put LOCAL [REMOTE].\n"
+                       "A name with spaces goes in double quotes: 'put \"my file\"' in a shell."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Controller address."),

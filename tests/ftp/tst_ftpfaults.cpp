@@ -1,0 +1,788 @@
+// The FTP client against scripted servers: the replies and faults no real server gives
+// on demand. Each case must end as intended, within a bounded time, with any existing
+// local file left as it was.
+
+#include "common/FakePeer.h"
+#include "common/TestSupport.h"
+#include "ftp/FtpClient.h"
+#include "support/Wait.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+using namespace vantor;
+using namespace vantor::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kTimeOut = 1500; // the client's TimeOut in these tests
+constexpr qint64 kBound = 6000; // no case may take longer than this
+
+// A scripted FTP server: greets, answers USER, PASS, TYPE, PORT and QUIT as a server
+// would, and hands every other command to `onCommand`.
+class FakeFtp {
+public:
+    FakePeer peer;
+    QList<QByteArray> greeting{"220 Fake server ready"};
+    QByteArray userReply = "331 Password required";
+    QByteArray passReply = "230 Logged in";
+    std::function<void(const QByteArray& command)> onCommand;
+    FakeConnection* control = nullptr;
+    QList<QByteArray> commands;
+    QHostAddress dataHost;
+    quint16 dataPort = 0;
+
+    FakeFtp() {
+        peer.onConnection = [this](FakeConnection& c) {
+            if (control)
+                return;
+            control = &c;
+            for (const QByteArray& line : greeting)
+                c.sendLine(line);
+        };
+        peer.onLine = [this](FakeConnection& c, const QByteArray& line) {
+            if (&c == control)
+                handle(line);
+        };
+    }
+
+    void reply(const QByteArray& line) { control->sendLine(line); }
+
+    FakeConnection* openData() { return peer.connectTo(dataHost, dataPort); }
+
+    // Opens the data connection, sends `bytes`, closes it and, once closed, sends `completion`.
+    void sendData(const QByteArray& bytes, const QByteArray& completion) {
+        FakeConnection* data = openData();
+        data->send(bytes);
+        data->close();
+        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, completion] {
+            if (!completion.isEmpty())
+                reply(completion);
+        });
+    }
+
+    // Opens the data connection and keeps what it receives; `completion` follows its close.
+    FakeConnection* receiveData(const QByteArray& completion) {
+        FakeConnection* data = openData();
+        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, completion] {
+            if (!completion.isEmpty())
+                reply(completion);
+        });
+        return data;
+    }
+
+private:
+    void handle(const QByteArray& line) {
+        commands << line;
+        const QByteArray verb = line.split(' ').first().toUpper();
+        if (verb == "USER") {
+            reply(userReply);
+        } else if (verb == "PASS") {
+            reply(passReply);
+        } else if (verb == "TYPE") {
+            reply("200 Type set");
+        } else if (verb == "PORT") {
+            const QList<QByteArray> p = line.mid(5).split(',');
+            if (p.size() == 6) {
+                dataHost = QHostAddress(QString("%1.%2.%3.%4").arg(p[0], p[1], p[2], p[3]));
+                dataPort = quint16(p[4].toInt() * 256 + p[5].toInt());
+            }
+            reply("200 PORT command successful");
+        } else if (verb == "QUIT") {
+            reply("221 Goodbye");
+            control->close();
+        } else if (onCommand) {
+            onCommand(line);
+        } else {
+            reply("502 Command not implemented");
+        }
+    }
+};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+void later(int ms, std::function<void()> f) { QTimer::singleShot(ms, std::move(f)); }
+
+} // namespace
+
+class TestFtpFaults : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void multiLineGreetingReadBeforeUser();
+    void loginReplies_data();
+    void loginReplies();
+    void greetingRefusingService();
+    void commandTypesOfResults_data();
+    void commandTypesOfResults();
+    void unsupportedBeforeFailure_data();
+    void unsupportedBeforeFailure();
+    void reply421ToCommandIsTheFailure();
+    void retrRefused_data();
+    void retrRefused();
+    void announcedSize_data();
+    void announcedSize();
+    void listingLineEnds();
+    void reply426DuringDownload();
+    void reply426DuringUpload();
+    void completionFailureRanges_data();
+    void completionFailureRanges();
+    void dataResetDuringDownload_data();
+    void dataResetDuringDownload();
+    void dataResetDuringUpload();
+    void serverStopsAnswering();
+    void controlClosedMidTransfer();
+    void neverConnectsBack();
+    void slowTransferIsNotCutOff();
+    void garbageReplies_data();
+    void garbageReplies();
+    void lineBreaksRefused_data();
+    void lineBreaksRefused();
+    void remotePathNeverPlacesLocalFile();
+    void serverClosesWhileIdle();
+    void connectionRefused();
+
+private:
+    void login();
+    QStringList entries() const { return QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden); }
+
+    std::unique_ptr<FakeFtp> m_fake;
+    std::unique_ptr<TFtpClient> m_ftp;
+    std::unique_ptr<QTemporaryDir> m_local;
+    QString m_keep; // an existing local file that no failure may touch
+    QStringList m_events;
+    QStringList m_statuses;
+    QElapsedTimer m_clock;
+};
+
+void TestFtpFaults::init() {
+    m_fake = std::make_unique<FakeFtp>();
+    QVERIFY(m_fake->peer.isListening());
+    m_local = std::make_unique<QTemporaryDir>();
+    m_keep = m_local->filePath("keep.bin");
+    QVERIFY(writeFile(m_keep, "the good copy"));
+    m_events.clear();
+    m_statuses.clear();
+    m_ftp = std::make_unique<TFtpClient>();
+    m_ftp->Host = "127.0.0.1";
+    m_ftp->Port = m_fake->peer.port();
+    m_ftp->TimeOut = kTimeOut;
+    m_ftp->UserID = "super";
+    m_ftp->Password = "kolm";
+    m_ftp->ReportLevel = 1;
+    m_ftp->OnStatus = [this](TAsyncSocket*, const QString& s) { m_statuses << s.trimmed(); };
+    m_ftp->OnConnect = [this](TAsyncSocket*) { m_events << "connect"; };
+    m_ftp->OnConnectionFailed = [this](TAsyncSocket*) { m_events << "connection failed"; };
+    m_ftp->OnDisconnect = [this](TAsyncSocket*) { m_events << "disconnect"; };
+    m_ftp->OnSuccess = [this](TCmdType t) { m_events << "success " + CmdTypeName(t); };
+    m_ftp->OnFailure = [this](bool&, TCmdType t) { m_events << "failure " + CmdTypeName(t); };
+    m_ftp->OnUnSupportedFunction = [this](TCmdType t) { m_events << "unsupported " + CmdTypeName(t); };
+    m_ftp->OnTransactionStart = [this](TAsyncSocket*) { m_events << "start"; };
+    m_ftp->OnTransactionStop = [this](TAsyncSocket*) { m_events << "stop"; };
+    m_ftp->OnListItem = [this](const QString& line) { m_events << "item " + line; };
+    m_clock.start();
+}
+
+void TestFtpFaults::cleanup() {
+    // Every case ends within a bound, the local file it must not touch is intact and no
+    // temporary file is left behind.
+    QVERIFY2(m_clock.elapsed() < kBound, qPrintable(QString::number(m_clock.elapsed())));
+    QCOMPARE(readAll(m_keep), QByteArray("the good copy"));
+    // The fake goes first: its handlers refer to the finished test's locals.
+    m_fake.reset();
+    m_ftp.reset();
+    m_local.reset();
+}
+
+void TestFtpFaults::login() {
+    m_ftp->Connect();
+    QVERIFY(m_ftp->IsConnected());
+    m_events.clear();
+    m_statuses.clear();
+}
+
+void TestFtpFaults::multiLineGreetingReadBeforeUser() {
+    m_fake->greeting = {"220-Welcome to the controller", " a line of text"};
+    bool lastLineSent = false;
+    m_fake->peer.onConnection = [&](FakeConnection& c) {
+        m_fake->control = &c;
+        for (const QByteArray& line : m_fake->greeting)
+            c.sendLine(line);
+        later(150, [&] {
+            lastLineSent = true;
+            m_fake->reply("220 Ready");
+        });
+    };
+    QByteArray firstCommandSeenAfterGreeting;
+    auto defaultHandler = m_fake->peer.onLine;
+    m_fake->peer.onLine = [&](FakeConnection& c, const QByteArray& line) {
+        if (firstCommandSeenAfterGreeting.isEmpty())
+            firstCommandSeenAfterGreeting = lastLineSent ? line : "sent too early: " + line;
+        defaultHandler(c, line);
+    };
+    m_ftp->Connect();
+    QCOMPARE(firstCommandSeenAfterGreeting, QByteArray("USER super"));
+    QVERIFY(m_statuses.contains("220-Welcome to the controller"));
+    QVERIFY(m_statuses.contains("a line of text"));
+    QVERIFY(m_statuses.contains("220 Ready"));
+    QCOMPARE(m_events, QStringList{"connect"});
+}
+
+void TestFtpFaults::loginReplies_data() {
+    QTest::addColumn<QByteArray>("userReply");
+    QTest::addColumn<QByteArray>("passReply");
+    QTest::addColumn<QString>("failure"); // empty = logged in
+    QTest::addColumn<bool>("passSent");
+    QTest::newRow("230 at USER") << QByteArray("230 Welcome") << QByteArray() << "" << false;
+    QTest::newRow("400 at USER") << QByteArray("400 Odd but fine") << QByteArray() << "" << false;
+    QTest::newRow("401 at USER") << QByteArray("401 Not you") << QByteArray() << "401 Not you\r\n" << false;
+    QTest::newRow("421 at USER") << QByteArray("421 Too many users") << QByteArray() << "421 Too many users\r\n"
+                                 << false;
+    QTest::newRow("331 then 230") << QByteArray("331 Password") << QByteArray("230 In") << "" << true;
+    QTest::newRow("331 then 530") << QByteArray("331 Password") << QByteArray("530 Login incorrect")
+                                  << "530 Login incorrect\r\n" << true;
+}
+
+void TestFtpFaults::loginReplies() {
+    QFETCH(QByteArray, userReply);
+    QFETCH(QByteArray, passReply);
+    QFETCH(QString, failure);
+    QFETCH(bool, passSent);
+    m_fake->userReply = userReply;
+    m_fake->passReply = passReply;
+    if (failure.isEmpty()) {
+        m_ftp->Connect();
+        QVERIFY(m_ftp->IsConnected());
+        QCOMPARE(m_events, QStringList{"connect"});
+    } else {
+        try {
+            m_ftp->Connect();
+            QFAIL("logged in");
+        } catch (const FTPException& e) {
+            QCOMPARE(e.message(), failure);
+        }
+        QVERIFY(!m_ftp->IsConnected());
+        QCOMPARE(m_events.first(), QString("connection failed"));
+        QCOMPARE(m_statuses.last(), QString("Disconnected"));
+    }
+    bool sawPass = false;
+    for (const QByteArray& c : m_fake->commands)
+        sawPass = sawPass || c.startsWith("PASS ");
+    QCOMPARE(sawPass, passSent);
+    QVERIFY(!m_statuses.join('|').contains("kolm"));
+}
+
+void TestFtpFaults::greetingRefusingService() {
+    m_fake->greeting = {"421 Service not available, try later"};
+    try {
+        m_ftp->Connect();
+        QFAIL("logged in");
+    } catch (const FTPException& e) {
+        QCOMPARE(e.message(), QString("421 Service not available, try later\r\n"));
+    }
+    QVERIFY(!m_ftp->IsConnected());
+    QCOMPARE(m_events.first(), QString("connection failed"));
+    QCOMPARE(m_fake->commands, QList<QByteArray>{"QUIT"}); // no USER after a refusal
+}
+
+void TestFtpFaults::commandTypesOfResults_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("event");
+    QTest::newRow("CWD /h0") << "CWD /h0" << "success ChangeDir";
+    QTest::newRow("PWD") << "PWD" << "success CurrentDir";
+    QTest::newRow("cwd x") << "cwd x" << "success DoCommand";
+    QTest::newRow("DELE") << "DELE f" << "success Delete";
+    QTest::newRow("RMD") << "RMD d" << "success RemoveDir";
+}
+
+void TestFtpFaults::commandTypesOfResults() {
+    QFETCH(QString, command);
+    QFETCH(QString, event);
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("250 OK"); };
+    login();
+    m_ftp->DoCommand(command);
+    QCOMPARE(m_events, QStringList{event});
+    QCOMPARE(m_fake->commands.last(), command.toLatin1());
+}
+
+void TestFtpFaults::unsupportedBeforeFailure_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QStringList>("events");
+    QTest::newRow("500") << QByteArray("500 Syntax error") << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("501") << QByteArray("501 Bad arguments") << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("502") << QByteArray("502 Not implemented") << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("550") << QByteArray("550 No") << QStringList{"failure DoCommand"};
+    QTest::newRow("400") << QByteArray("400 Edge of the range") << QStringList{"failure DoCommand"};
+    QTest::newRow("399") << QByteArray("399 Below the range") << QStringList{"success DoCommand"};
+}
+
+void TestFtpFaults::unsupportedBeforeFailure() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QStringList, events);
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply(reply); };
+    login();
+    m_ftp->OnFailure = [this](bool& handled, TCmdType t) {
+        m_events << "failure " + CmdTypeName(t);
+        handled = true;
+    };
+    m_ftp->DoCommand("SITE X");
+    QCOMPARE(m_events, events);
+
+    // Unhandled, the failure is raised with the reply after the same events.
+    if (events.last().startsWith("failure")) {
+        m_events.clear();
+        m_ftp->OnFailure = nullptr;
+        try {
+            m_ftp->DoCommand("SITE X");
+            QFAIL("no exception");
+        } catch (const FTPException& e) {
+            QCOMPARE(e.message(), QString::fromLatin1(reply + "\r\n"));
+        }
+    }
+}
+
+// A 421 that answers a command is that command's failure, with the server's words.
+void TestFtpFaults::reply421ToCommandIsTheFailure() {
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("421 Service closing control connection");
+        m_fake->control->close();
+    };
+    login();
+    try {
+        m_ftp->ChangeDir("/h0");
+        QFAIL("no exception");
+    } catch (const FTPException& e) {
+        QCOMPARE(e.message(), QString("421 Service closing control connection\r\n"));
+    }
+    QVERIFY(m_events.contains("failure ChangeDir"));
+    QVERIFY(pumpUntil([this] { return !m_ftp->IsConnected(); }, 2s));
+}
+
+void TestFtpFaults::retrRefused_data() {
+    QTest::addColumn<int>("handler"); // 0 none, 1 leaves Handled, 2 sets Handled
+    QTest::newRow("no handler") << 0;
+    QTest::newRow("handler leaves it unhandled") << 1;
+    QTest::newRow("handler marks it handled") << 2;
+}
+
+void TestFtpFaults::retrRefused() {
+    QFETCH(int, handler);
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("550 No such file"); };
+    login();
+    if (handler == 0)
+        m_ftp->OnFailure = nullptr;
+    if (handler == 2)
+        m_ftp->OnFailure = [this](bool& handled, TCmdType t) {
+            m_events << "failure " + CmdTypeName(t);
+            handled = true;
+        };
+    try {
+        m_ftp->Download("absent", m_keep);
+        QFAIL("no exception");
+    } catch (const FTPException& e) {
+        QVERIFY(handler != 2);
+        QCOMPARE(e.message(), QString("550 No such file\r\n"));
+    } catch (const ESockError& e) {
+        // Marked handled, the download goes on and waits for a connection that never comes.
+        QCOMPARE(handler, 2);
+        QCOMPARE(e.message(), QString("Timed out waiting for the data connection"));
+    }
+    QCOMPARE(m_events.contains("failure Download"), handler != 0);
+    QVERIFY(!m_events.contains("start"));
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(m_fake->peer.connections().size(), 1); // no data connection was made
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::announcedSize_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<qint64>("sizeDuring");
+    QTest::newRow("no size") << QByteArray("150 Opening data connection") << qint64(0);
+    QTest::newRow("size in parentheses") << QByteArray("150 Opening data connection for f (50000 bytes)")
+                                         << qint64(50000);
+}
+
+void TestFtpFaults::announcedSize() {
+    QFETCH(QByteArray, reply);
+    QFETCH(qint64, sizeDuring);
+    const QByteArray payload = randomBytes(50000, 3);
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply(reply);
+        m_fake->sendData(payload, "226 Transfer complete");
+    };
+    login();
+    QList<qint64> sizes;
+    m_ftp->OnPacketRecvd = [&](TAsyncSocket*) { sizes << m_ftp->TransferSize(); };
+    const QString local = m_local->filePath("got.bin");
+    m_ftp->Download("f", local);
+    QVERIFY(!sizes.isEmpty());
+    for (qint64 s : sizes)
+        QCOMPARE(s, sizeDuring);
+    QCOMPARE(m_ftp->TransferSize(), qint64(payload.size()));
+    QVERIFY(readAll(local) == payload);
+    QCOMPARE(m_events, (QStringList{"start", "stop", "success Download"}));
+}
+
+void TestFtpFaults::listingLineEnds() {
+    m_fake->onCommand = [&](const QByteArray& command) {
+        QVERIFY(command == "LIST");
+        m_fake->reply("150 Here it comes");
+        m_fake->sendData("first\r\n\r\nLF only\nlast without end", "226 Done");
+    };
+    login();
+    m_ftp->List();
+    QCOMPARE(m_events, (QStringList{"start", "item first", "item \r\n", "item LF only", "item last without end",
+                                    "stop", "success List"}));
+    QCOMPARE(m_ftp->TransferSize(), qint64(33));
+}
+
+// The capture runs to the end of the data connection, the pending 426 is drained and
+// reported, and the download fails with it: nothing of it reaches the local file.
+void TestFtpFaults::reply426DuringDownload() {
+    const QByteArray first = randomBytes(20000, 1);
+    const QByteArray rest = randomBytes(10000, 2);
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        FakeConnection* data = m_fake->openData();
+        data->send(first);
+        later(150, [&] { m_fake->reply("426 Connection closed; transfer aborted"); });
+        later(300, [data, &rest] {
+            data->send(rest);
+            data->close();
+        });
+    };
+    login();
+    qint64 lastCount = 0;
+    m_ftp->OnPacketRecvd = [&](TAsyncSocket*) { lastCount = m_ftp->ReceivedCount(); };
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const FTPException& e) {
+        QCOMPARE(e.message(), QString("426 Connection closed; transfer aborted\r\n"));
+    }
+    QCOMPARE(lastCount, qint64(first.size() + rest.size())); // the capture ran to its end
+    QCOMPARE(m_events, (QStringList{"start", "stop", "failure Download"}));
+    QVERIFY(m_statuses.contains("426 Connection closed; transfer aborted"));
+    QCOMPARE(int(m_ftp->ReplyCode()), 426);
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+
+    // The session goes on.
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("250 OK"); };
+    m_ftp->ChangeDir("x");
+}
+
+void TestFtpFaults::reply426DuringUpload() {
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, randomBytes(300000)));
+    FakeConnection* data = nullptr;
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Ok to send data");
+        data = m_fake->openData();
+        later(100, [&] { m_fake->reply("426 Transfer aborted by operator"); });
+    };
+    login();
+    QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->Upload(source, "up.bin"));
+    QCOMPARE(m_events, (QStringList{"start", "stop", "failure Upload"}));
+    QVERIFY(pumpUntil([&] { return data && data->received().size() == 300000; }, 2s)); // the send ran to its end
+    QVERIFY(QFile::remove(source));
+}
+
+void TestFtpFaults::completionFailureRanges_data() {
+    QTest::addColumn<QByteArray>("completion");
+    QTest::addColumn<bool>("fails");
+    QTest::newRow("226") << QByteArray("226 Transfer complete") << false;
+    QTest::newRow("250") << QByteArray("250 Done") << false;
+    QTest::newRow("451 local error") << QByteArray("451 Local error in processing") << true;
+    QTest::newRow("552 storage exceeded") << QByteArray("552 Storage allocation exceeded") << true;
+    QTest::newRow("multi-line 226") << QByteArray("226-Transfer complete\r\n226 Statistics follow") << false;
+}
+
+void TestFtpFaults::completionFailureRanges() {
+    QFETCH(QByteArray, completion);
+    QFETCH(bool, fails);
+    const QByteArray payload = randomBytes(40000, 9);
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        m_fake->sendData(payload, completion);
+    };
+    login();
+    bool raised = false;
+    try {
+        m_ftp->Download("f", m_keep);
+    } catch (const FTPException& e) {
+        raised = true;
+        QCOMPARE(e.message(), QString::fromLatin1(completion + "\r\n"));
+    }
+    QCOMPARE(raised, fails);
+    QCOMPARE(m_events.last(), QString(fails ? "failure Download" : "success Download"));
+    if (!fails) {
+        QVERIFY(readAll(m_keep) == payload);
+        QVERIFY(writeFile(m_keep, "the good copy")); // for the check at the end
+        QCOMPARE(int(m_ftp->ReplyCode()), 150);        // the transfer command's reply stays
+    }
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+    // Nothing of a multi-line reply is left to confuse the next command.
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("257 \"/h0\" is current"); };
+    QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
+}
+
+void TestFtpFaults::dataResetDuringDownload_data() {
+    QTest::addColumn<QByteArray>("completion");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("reset, then 426") << QByteArray("426 Connection reset") << "426 Connection reset\r\n";
+    QTest::newRow("reset, then 451") << QByteArray("451 Aborted: local error") << "451 Aborted: local error\r\n";
+}
+
+void TestFtpFaults::dataResetDuringDownload() {
+    QFETCH(QByteArray, completion);
+    QFETCH(QString, error);
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        FakeConnection* data = m_fake->openData();
+        data->send(randomBytes(30000, 4));
+        later(150, [this, data, completion] {
+            data->reset();
+            later(50, [this, completion] { m_fake->reply(completion); });
+        });
+    };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const Error& e) {
+        QCOMPARE(e.message(), error);
+    }
+    QCOMPARE(m_events.last(), QString("failure Download"));
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::dataResetDuringUpload() {
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, randomBytes(8 * 1024 * 1024)));
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Ok to send data");
+        FakeConnection* data = m_fake->openData();
+        QObject::connect(data->socket(), &QTcpSocket::readyRead, data, [this, data] {
+            if (data->received().size() > 100000 && data->isOpen()) {
+                data->reset();
+                later(50, [this] { m_fake->reply("451 Disk full"); });
+            }
+        });
+    };
+    login();
+    try {
+        m_ftp->Upload(source, "up.bin");
+        QFAIL("reported as a success");
+    } catch (const FTPException& e) {
+        QCOMPARE(e.message(), QString("451 Disk full\r\n"));
+    }
+    QCOMPARE(m_events, (QStringList{"start", "stop", "failure Upload"}));
+    QVERIFY(QFile::remove(source));
+}
+
+void TestFtpFaults::serverStopsAnswering() {
+    m_fake->onCommand = [](const QByteArray&) {}; // silence
+    login();
+    try {
+        m_ftp->ChangeDir("/h0");
+        QFAIL("no exception");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Timed out waiting for a reply"));
+    }
+    QVERIFY(m_clock.elapsed() >= kTimeOut);
+    QVERIFY(m_events.isEmpty());
+}
+
+void TestFtpFaults::controlClosedMidTransfer() {
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        FakeConnection* data = m_fake->openData();
+        data->send(randomBytes(10000, 5)); // and it stays open
+        later(150, [&] { m_fake->control->close(); });
+    };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Control connection closed by peer"));
+    }
+    QVERIFY(m_events.contains("disconnect"));
+    QVERIFY(!m_ftp->IsConnected());
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::neverConnectsBack() {
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("150 Opening data connection"); };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("no exception");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Timed out waiting for the data connection"));
+    }
+    QVERIFY(m_events.isEmpty()); // OnTransactionStart of a download comes after the accept
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+// A transfer slower than TimeOut in total, but never idle for that long, completes.
+void TestFtpFaults::slowTransferIsNotCutOff() {
+    m_ftp->TimeOut = 400;
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        FakeConnection* data = m_fake->openData();
+        auto* ticker = new QTimer(data);
+        auto sent = std::make_shared<int>(0);
+        QObject::connect(ticker, &QTimer::timeout, data, [this, data, ticker, sent] {
+            if (++*sent <= 12) {
+                data->send(QByteArray(1000, char('a' + *sent)));
+                return;
+            }
+            ticker->stop();
+            data->close();
+            later(20, [this] { m_fake->reply("226 Done"); });
+        });
+        ticker->start(150);
+    };
+    login();
+    const QString local = m_local->filePath("slow.bin");
+    m_ftp->Download("f", local);
+    QCOMPARE(readAll(local).size(), 12000);
+    QVERIFY(m_clock.elapsed() > 1500);
+    QCOMPARE(m_events.last(), QString("success Download"));
+}
+
+void TestFtpFaults::garbageReplies_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("error"); // empty: taken as the reply
+    QTest::newRow("text without a code") << QByteArray("hello there\r\n") << "";
+    QTest::newRow("binary noise") << QByteArray("\x01\xff\x00\x7f noise\r\n", 12) << "";
+    QTest::newRow("half a line, then silence") << QByteArray("250 O") << "Timed out waiting for a reply";
+    QTest::newRow("endless line") << QByteArray(1100 * 1024, 'x') << "Line too long from peer";
+}
+
+void TestFtpFaults::garbageReplies() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, error);
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->control->send(reply); };
+    login();
+    try {
+        m_ftp->ChangeDir("/h0");
+        QVERIFY(error.isEmpty());
+        QCOMPARE(int(m_ftp->ReplyCode()), 0);
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), error);
+    }
+}
+
+void TestFtpFaults::lineBreaksRefused_data() {
+    QTest::addColumn<int>("operation");
+    QTest::newRow("ChangeDir with CR LF") << 0;
+    QTest::newRow("MakeDir with LF") << 1;
+    QTest::newRow("DoCommand with CR") << 2;
+    QTest::newRow("Download remote name with LF") << 3;
+    QTest::newRow("Upload remote name with CR") << 4;
+    QTest::newRow("Upload local name with LF, no remote name") << 5;
+    QTest::newRow("DoCommand with NUL") << 6;
+}
+
+void TestFtpFaults::lineBreaksRefused() {
+    QFETCH(int, operation);
+    m_fake->onCommand = [&](const QByteArray&) { m_fake->reply("250 OK"); };
+    login();
+    const int before = int(m_fake->commands.size());
+    const QString source = m_local->filePath("a\nb");
+    QVERIFY(writeFile(source, "x"));
+    try {
+        switch (operation) {
+        case 0: m_ftp->ChangeDir("x\r\nDELE important"); break;
+        case 1: m_ftp->MakeDir("x\nRMD y"); break;
+        case 2: m_ftp->DoCommand("NOOP\rDELE important"); break;
+        case 3: m_ftp->Download("x\nDELE important", m_keep); break;
+        case 4: m_ftp->Upload(source, "x\rDELE important"); break;
+        case 5: m_ftp->Upload(source, QString()); break;
+        default: m_ftp->DoCommand(QString("NOOP") + QChar(0) + "DELE important"); break;
+        }
+        QFAIL("sent");
+    } catch (const Error& e) {
+        QCOMPARE(e.message(), QString("Line break in FTP command or name refused"));
+    }
+    QVERIFY(pumpUntil([] { return false; }, 100ms) == false); // let anything sent arrive
+    QCOMPARE(int(m_fake->commands.size()), before);
+    QVERIFY(m_events.isEmpty());
+    QVERIFY(QFile::remove(source));
+}
+
+// A download without a local name takes the remote file's name, never its folders.
+void TestFtpFaults::remotePathNeverPlacesLocalFile() {
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        m_fake->sendData("payload", "226 Done");
+    };
+    login();
+    const QString inner = m_local->filePath("inner");
+    QVERIFY(QDir().mkpath(inner));
+    const QString wasCurrent = QDir::currentPath();
+    QDir::setCurrent(inner);
+    m_ftp->Download("../escape.txt", QString());
+    QDir::setCurrent(wasCurrent);
+    QCOMPARE(readAll(inner + "/escape.txt"), QByteArray("payload"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+    QCOMPARE(m_fake->commands.last(), QByteArray("RETR ../escape.txt"));
+}
+
+void TestFtpFaults::serverClosesWhileIdle() {
+    login();
+    m_fake->control->close();
+    QVERIFY(pumpUntil([this] { return m_events.contains("disconnect"); }, 2s));
+    QVERIFY(!m_ftp->IsConnected());
+    try {
+        m_ftp->ChangeDir("x");
+        QFAIL("no exception");
+    } catch (const Error& e) {
+        QCOMPARE(e.message(), QString("Not Connected"));
+    }
+}
+
+void TestFtpFaults::connectionRefused() {
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    m_ftp->Port = closedPort;
+    QStringList errors;
+    m_ftp->OnError = [&](TAsyncSocket*, quint16 number, const QString& text) {
+        errors << QString::number(number) + " " + text;
+    };
+    try {
+        m_ftp->Connect();
+        QFAIL("connected");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Connection Failed"));
+    }
+    QCOMPARE(errors, QStringList{"10061 10061:Connection refused"});
+    QCOMPARE(m_ftp->LastSocketError(), 10061);
+    QCOMPARE(m_events, QStringList{"connection failed"});
+    QVERIFY(!m_ftp->IsConnected());
+}
+
+QTEST_GUILESS_MAIN(TestFtpFaults)
+#include "tst_ftpfaults.moc"
