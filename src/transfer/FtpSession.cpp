@@ -371,36 +371,36 @@ void FtpSession::TimerTrnsCheckTimer() {
 // --- synchronous operations ---------------------------------------------------------------
 
 void FtpSession::SetModeAndWait(int mode) {
-    refuseWhileClosing();
     WaitingForReply = true;
     showStatus(QStringLiteral("ModeSet : %1").arg(mode));
+    refuseWhileClosing();
     FtpOS9->SetMode(mode);
     awaitResult([this] { return !WaitingForReply; }, QStringLiteral("ModeSet :"));
 }
 
 void FtpSession::ChangeDirAndWait(const QString& directory) {
-    refuseWhileClosing();
     WaitingForReply = true;
     ChangeDirDone = false;
     showStatus(QStringLiteral("ChangeDir : ") + directory);
+    refuseWhileClosing();
     FtpOS9->ChangeDir(directory);
     awaitResult([this] { return ChangeDirDone; }, QStringLiteral("ChangeDir : ") + directory);
 }
 
 void FtpSession::MakeDirAndWait(const QString& directory) {
-    refuseWhileClosing();
     WaitingForReply = true;
     showStatus(QStringLiteral("MakDir : ") + directory);
+    refuseWhileClosing();
     FtpOS9->MakeDir(directory);
     awaitResult([this] { return !WaitingForReply; }, QStringLiteral("MakDir : ") + directory);
 }
 
 void FtpSession::UploadAndWait(const QString& fileName) {
-    refuseWhileClosing();
     WaitingForReply = true;
     LastOpSucceeded = false;
     showStatus(QStringLiteral("Upload : ") + fileName);
     log(m_status->text());
+    refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
         FtpOS9->Upload(QDir::current().absoluteFilePath(fileName), QFileInfo(fileName).fileName());
@@ -411,7 +411,6 @@ void FtpSession::UploadAndWait(const QString& fileName) {
 }
 
 void FtpSession::DownloadAndWait(const QString& fileName) {
-    refuseWhileClosing();
     // A listing names the file; it must not name where on this machine it lands.
     if (!paths::isPlainRemoteName(fileName))
         throw Error(QStringLiteral("Not a plain file name: ") + fileName);
@@ -419,6 +418,7 @@ void FtpSession::DownloadAndWait(const QString& fileName) {
     LastOpSucceeded = false;
     showStatus(QStringLiteral("Download : ") + fileName);
     log(m_status->text());
+    refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
         FtpOS9->Download(fileName, QDir::current().absoluteFilePath(fileName));

@@ -46,7 +46,12 @@ bool LocalFolderPanel::setFolder(const QString& path) {
     if (path.isEmpty())
         return false;
     const QFileInfo info(QDir::current(), path);
-    if (!info.isDir() || !QDir::setCurrent(info.absoluteFilePath()))
+    if (!info.isDir())
+        return false;
+    // Showing the folder already shown changes nothing, the selection of files included.
+    if (QDir(info.absoluteFilePath()) == QDir::current())
+        return true;
+    if (!QDir::setCurrent(info.absoluteFilePath()))
         return false;
     refresh();
     if (OnChange)

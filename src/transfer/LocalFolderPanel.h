@@ -28,7 +28,8 @@ public:
     // The folder shown, which is the process's current folder (local separators).
     QString folder() const;
     // Makes `path` (absolute, or relative to folder()) current and shows it, then calls
-    // OnChange. False, with nothing changed, when it is not a folder that can be entered.
+    // OnChange; the folder shown already changes nothing. False, with nothing changed, when
+    // it is not a folder that can be entered.
     bool setFolder(const QString& path);
     // The same for a sub-folder of folder(), which is made first when it does not exist.
     bool enterOrCreate(const QString& name);
