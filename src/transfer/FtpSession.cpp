@@ -1,5 +1,6 @@
 #include "FtpSession.h"
 
+#include "FtpLogView.h"
 #include "TransferPanels.h"
 #include "support/Guard.h"
 #include "support/Paths.h"
@@ -49,6 +50,7 @@ private:
 FtpSession::FtpSession(const Controls& controls, QObject* parent)
     : QObject(parent), m_panels(controls.panels), m_memo(controls.MemoFtp), m_status(controls.StatusPanel),
       m_progress(controls.ProgressPanel), m_address(controls.EditlIPAdrs1) {
+    m_log = new FtpLogView(m_memo, this);
     FtpOS9 = new TFtpClient(this);
     FtpOS9->setObjectName(QStringLiteral("FtpOS9"));
     FtpOS9->Port = 21;
@@ -98,7 +100,7 @@ FtpSession::~FtpSession() {
 
 // --- helpers ------------------------------------------------------------------------------
 
-void FtpSession::log(const QString& text) { m_memo->appendPlainText(text); }
+void FtpSession::log(const QString& text) { m_log->append(text); }
 
 void FtpSession::showStatus(const QString& text) { m_status->setText(text); }
 
@@ -167,7 +169,7 @@ void FtpSession::BtnFTPOpenClick() {
 }
 
 void FtpSession::open() {
-    m_memo->clear();
+    m_log->clear();
     m_panels->RdoAscii->setEnabled(true);
     m_panels->RdoBinary->setEnabled(true);
     FtpOS9->Host = m_address->text();

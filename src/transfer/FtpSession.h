@@ -15,6 +15,7 @@ class QTimer;
 
 namespace vantor {
 
+class FtpLogView;
 class TransferPanels;
 
 // The main window's FTP connection to the controller: the FTP bar (OPEN, CLOSE, status
@@ -120,6 +121,7 @@ private:
     QLabel* m_status;
     QLabel* m_progress;
     QLineEdit* m_address;
+    FtpLogView* m_log;
 
     QRadioButton* m_modeInForce = nullptr; // the radio whose TYPE was last sent
     int m_actionDepth = 0;
