@@ -174,6 +174,7 @@ private Q_SLOTS:
     void typingDeviceSendsOneChangeOfDirectory();
     void installRecreatesTreeByteExact();
     void makeDirOfExistingFolderIsLogged();
+    void folderLinkBackIntoTreeIsNotFollowed();
     void versionUpGatesSystemButtonAndSendsAttrBatch();
     void backupOfTreeWithSubFolders();
     void backupOfFolderWithoutSubFolders();
@@ -397,6 +398,20 @@ void TestTransferSheets::makeDirOfExistingFolderIsLogged() {
     QVERIFY(rig.memoLines().contains(QStringLiteral("MakeDir failure")));
     QCOMPARE(readAll(rig.remote("/h0/A/x")), QByteArray("x"));
     QVERIFY(m_prompts->prompter.shown.isEmpty());
+}
+
+void TestTransferSheets::folderLinkBackIntoTreeIsNotFollowed() {
+    Rig rig;
+    QVERIFY(rig.start());
+    QVERIFY(writeFile(rig.local("Install/System/A/x"), "x"));
+    QVERIFY(QFile::link(rig.local("Install/System"), rig.local("Install/System/A/loop")));
+    rig.showSheet(rig.form->ShtInstall);
+    rig.open();
+    rig.p->BtnInstallSys->click();
+    QVERIFY(m_prompts->prompter.shown.isEmpty());
+    QCOMPARE(readAll(rig.remote("/h0/A/x")), QByteArray("x"));
+    QVERIFY(rig.form->MemoFtp->toPlainText().contains(QLatin1String("leads back into the tree")));
+    QCOMPARE(rig.transferTypes(QStringLiteral("STOR")).size(), 1);
 }
 
 void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
