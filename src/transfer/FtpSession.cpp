@@ -1,6 +1,6 @@
 #include "FtpSession.h"
 
-#include "FtpLogView.h"
+#include "RepaintThrottle.h"
 #include "TransferPanels.h"
 #include "support/Guard.h"
 #include "support/Paths.h"
@@ -50,7 +50,9 @@ private:
 FtpSession::FtpSession(const Controls& controls, QObject* parent)
     : QObject(parent), m_panels(controls.panels), m_memo(controls.MemoFtp), m_status(controls.StatusPanel),
       m_progress(controls.ProgressPanel), m_address(controls.EditlIPAdrs1) {
-    m_log = new FtpLogView(m_memo, this);
+    m_logPaint = new RepaintThrottle(m_memo, this);
+    m_statusPaint = new RepaintThrottle(m_status, this);
+    m_progressPaint = new RepaintThrottle(m_progress, this);
     FtpOS9 = new TFtpClient(this);
     FtpOS9->setObjectName(QStringLiteral("FtpOS9"));
     FtpOS9->Port = 21;
@@ -73,7 +75,9 @@ FtpSession::FtpSession(const Controls& controls, QObject* parent)
         swallowing([&] { FtpOS9Error(errnum, errmsg); });
     };
     FtpOS9->OnSuccess = [this](TCmdType type) { swallowing([&] { FtpOS9Success(type); }); };
-    FtpOS9->OnFailure = [this](bool& handled, TCmdType type) { swallowing([&] { FtpOS9Failure(handled, type); }); };
+    FtpOS9->OnFailure = [this](bool& handled, TCmdType type) {
+        swallowing([&] { FtpOS9Failure(handled, type); });
+    };
     FtpOS9->OnPacketRecvd = [this](TAsyncSocket*) { swallowing([this] { FtpOS9PacketRecvd(); }); };
     FtpOS9->OnPacketSent = [this](TAsyncSocket*) { swallowing([this] { FtpOS9PacketSent(); }); };
 
@@ -81,13 +85,17 @@ FtpSession::FtpSession(const Controls& controls, QObject* parent)
     TimerTrnsCheck->setObjectName(QStringLiteral("TimerTrnsCheck"));
     TimerTrnsCheck->setSingleShot(true);
     TimerTrnsCheck->setInterval(1000);
-    connect(TimerTrnsCheck, &QTimer::timeout, this, [this] { swallowing([this] { TimerTrnsCheckTimer(); }); });
+    connect(TimerTrnsCheck, &QTimer::timeout, this,
+            [this] { swallowing([this] { TimerTrnsCheckTimer(); }); });
 
     TransferPanels* p = m_panels;
-    connect(p->BtnFTPOpen, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnFTPOpenClick(); }); });
-    connect(p->BtnFTPClose, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnFTPCloseClick(); }); });
+    connect(p->BtnFTPOpen, &QAbstractButton::clicked, this,
+            [this] { guarded([this] { BtnFTPOpenClick(); }); });
+    connect(p->BtnFTPClose, &QAbstractButton::clicked, this,
+            [this] { guarded([this] { BtnFTPCloseClick(); }); });
     for (QRadioButton* radio : {p->RdoAscii, p->RdoBinary})
-        connect(radio, &QAbstractButton::clicked, this, [this, radio] { guarded([&] { userModeClick(radio); }); });
+        connect(radio, &QAbstractButton::clicked, this,
+                [this, radio] { guarded([&] { userModeClick(radio); }); });
 }
 
 FtpSession::~FtpSession() {
@@ -100,11 +108,24 @@ FtpSession::~FtpSession() {
 
 // --- helpers ------------------------------------------------------------------------------
 
-void FtpSession::log(const QString& text) { m_log->append(text); }
+void FtpSession::log(const QString& text) {
+    m_logPaint->aboutToChange();
+    m_memo->appendPlainText(text);
+}
 
-void FtpSession::showStatus(const QString& text) { m_status->setText(text); }
+void FtpSession::showStatus(const QString& text) {
+    m_statusPaint->aboutToChange();
+    m_status->setText(text);
+}
 
-bool FtpSession::isConnected() const { return FtpOS9->IsConnected(); }
+void FtpSession::showProgress(const QString& text) {
+    m_progressPaint->aboutToChange();
+    m_progress->setText(text);
+}
+
+bool FtpSession::isConnected() const {
+    return FtpOS9->IsConnected();
+}
 
 bool FtpSession::runExclusive(const std::function<void()>& action) {
     if (m_actionDepth > 0)
@@ -146,7 +167,8 @@ void FtpSession::awaitResult(const std::function<bool()>& arrived, const QString
 
 void FtpSession::awaitTransferResult() {
     const auto remaining = [this] {
-        return std::chrono::milliseconds(std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(TransferDeadline)));
+        return std::chrono::milliseconds(
+            std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(TransferDeadline)));
     };
     pumpUntil([this] { return !WaitingForReply; }, remaining());
     if (WaitingForReply) {
@@ -169,7 +191,7 @@ void FtpSession::BtnFTPOpenClick() {
 }
 
 void FtpSession::open() {
-    m_log->clear();
+    m_memo->clear();
     m_panels->RdoAscii->setEnabled(true);
     m_panels->RdoBinary->setEnabled(true);
     FtpOS9->Host = m_address->text();
@@ -266,9 +288,13 @@ void FtpSession::checkMode(QRadioButton* button) {
     RdoTransModeClick(button);
 }
 
-void FtpSession::checkAscii() { checkMode(m_panels->RdoAscii); }
+void FtpSession::checkAscii() {
+    checkMode(m_panels->RdoAscii);
+}
 
-void FtpSession::checkBinary() { checkMode(m_panels->RdoBinary); }
+void FtpSession::checkBinary() {
+    checkMode(m_panels->RdoBinary);
+}
 
 // --- client events ------------------------------------------------------------------------
 
@@ -290,7 +316,9 @@ void FtpSession::FtpOS9Disconnect() {
     showDisconnectedBar();
 }
 
-void FtpSession::FtpOS9InvalidHost() { showStatus(QStringLiteral("Invalid Host!")); }
+void FtpSession::FtpOS9InvalidHost() {
+    showStatus(QStringLiteral("Invalid Host!"));
+}
 
 void FtpSession::FtpOS9Status(const QString& status) {
     showStatus(status);
@@ -299,7 +327,7 @@ void FtpSession::FtpOS9Status(const QString& status) {
 }
 
 void FtpSession::FtpOS9Error(quint16 errnum, const QString& errmsg) {
-    m_status->clear();
+    showStatus(QString());
     if (WaitingForReply) {
         WaitingForReply = false;
         LastOpSucceeded = false;
@@ -312,7 +340,7 @@ void FtpSession::FtpOS9Success(TCmdType type) {
     if (WaitingForReply) {
         WaitingForReply = false;
         LastOpSucceeded = true;
-        m_progress->clear();
+        showProgress(QString());
     }
     if (type == ctChangeDir) {
         showStatus(QStringLiteral("ChangeDir success"));
@@ -327,7 +355,7 @@ void FtpSession::FtpOS9Success(TCmdType type) {
 }
 
 void FtpSession::FtpOS9Failure(bool& handled, TCmdType type) {
-    m_status->clear();
+    showStatus(QString());
     if (WaitingForReply) {
         WaitingForReply = false;
         LastOpSucceeded = false;
@@ -345,7 +373,7 @@ void FtpSession::FtpOS9Failure(bool& handled, TCmdType type) {
 void FtpSession::FtpOS9PacketRecvd() {
     const qint64 received = FtpOS9->ReceivedCount();
     const qint64 size = FtpOS9->TransferSize();
-    m_progress->setText(QStringLiteral("%1 of %2").arg(received).arg(size));
+    showProgress(QStringLiteral("%1 of %2").arg(received).arg(size));
     if (received == size && m_transferInFlight) {
         m_checkTag = TransferCounter;
         if (!TimerTrnsCheck->isActive())
@@ -354,7 +382,7 @@ void FtpSession::FtpOS9PacketRecvd() {
 }
 
 void FtpSession::FtpOS9PacketSent() {
-    m_progress->setText(QStringLiteral("%1 of %2").arg(FtpOS9->SentCount()).arg(FtpOS9->TransferSize()));
+    showProgress(QStringLiteral("%1 of %2").arg(FtpOS9->SentCount()).arg(FtpOS9->TransferSize()));
 }
 
 void FtpSession::TimerTrnsCheckTimer() {
@@ -367,7 +395,7 @@ void FtpSession::TimerTrnsCheckTimer() {
     log(QStringLiteral("FTP Time Out... %1/%2").arg(FtpOS9->ReceivedCount()).arg(FtpOS9->TransferSize()));
     WaitingForReply = false;
     LastOpSucceeded = false;
-    m_progress->clear();
+    showProgress(QString());
 }
 
 // --- synchronous operations ---------------------------------------------------------------

@@ -15,7 +15,7 @@ class QTimer;
 
 namespace vantor {
 
-class FtpLogView;
+class RepaintThrottle;
 class TransferPanels;
 
 // The main window's FTP connection to the controller: the FTP bar (OPEN, CLOSE, status
@@ -40,7 +40,7 @@ public:
     explicit FtpSession(const Controls& controls, QObject* parent = nullptr);
     ~FtpSession() override;
 
-    TFtpClient* FtpOS9;   // owned
+    TFtpClient* FtpOS9;     // owned
     QTimer* TimerTrnsCheck; // owned; one-shot, armed by the last packet of a download
 
     bool WaitingForReply = false;
@@ -103,6 +103,7 @@ public:
 
     void log(const QString& text);
     void showStatus(const QString& text);
+    void showProgress(const QString& text);
 
     // Longest wait for a result event after a call has returned.
     static constexpr int kResultLimitMs = 20000;
@@ -121,7 +122,9 @@ private:
     QLabel* m_status;
     QLabel* m_progress;
     QLineEdit* m_address;
-    FtpLogView* m_log;
+    RepaintThrottle* m_logPaint;
+    RepaintThrottle* m_statusPaint;
+    RepaintThrottle* m_progressPaint;
 
     QRadioButton* m_modeInForce = nullptr; // the radio whose TYPE was last sent
     int m_actionDepth = 0;

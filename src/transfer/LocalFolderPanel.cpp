@@ -31,16 +31,20 @@ QString rootOf(const QString& absolutePath) {
 
 } // namespace
 
-LocalFolderPanel::LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QListWidget* files, QObject* parent)
+LocalFolderPanel::LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QListWidget* files,
+                                   QObject* parent)
     : QObject(parent), m_drives(drives), m_folders(folders), m_files(files) {
     fillDrives();
     refresh();
     connect(m_folders, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { guarded([&] { folderActivated(item); }); });
-    connect(m_drives, &QComboBox::activated, this, [this](int index) { guarded([&] { driveChosen(index); }); });
+    connect(m_drives, &QComboBox::activated, this,
+            [this](int index) { guarded([&] { driveChosen(index); }); });
 }
 
-QString LocalFolderPanel::folder() const { return QDir::toNativeSeparators(QDir::currentPath()); }
+QString LocalFolderPanel::folder() const {
+    return QDir::toNativeSeparators(QDir::currentPath());
+}
 
 bool LocalFolderPanel::setFolder(const QString& path) {
     if (path.isEmpty())
@@ -106,7 +110,9 @@ void LocalFolderPanel::refreshFiles() {
     m_files->addItems(QDir::current().entryList(QDir::Files, kOrder));
 }
 
-QStringList LocalFolderPanel::subFolders() const { return m_subFolders; }
+QStringList LocalFolderPanel::subFolders() const {
+    return m_subFolders;
+}
 
 QStringList LocalFolderPanel::fileNames() const {
     QStringList names;
@@ -151,9 +157,9 @@ QString LocalFolderPanel::driveOf(const QString& path) {
     QString best = QDir::toNativeSeparators(rootOf(absolute));
     for (const QString& root : driveRoots()) {
         const QString r = QDir::fromNativeSeparators(root);
-        const bool holds = absolute.compare(r, Qt::CaseInsensitive) == 0 ||
-                           absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'),
-                                               Qt::CaseInsensitive);
+        const bool holds =
+            absolute.compare(r, Qt::CaseInsensitive) == 0 ||
+            absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'), Qt::CaseInsensitive);
         if (holds && r.size() >= QDir::fromNativeSeparators(best).size())
             best = root;
     }

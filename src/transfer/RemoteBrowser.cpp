@@ -57,7 +57,8 @@ ListingEntry classifyListingLine(const QString& line) {
     return entry;
 }
 
-RemoteBrowser::RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalFolderPanel& local, QObject* parent)
+RemoteBrowser::RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalFolderPanel& local,
+                             QObject* parent)
     : QObject(parent), m_session(session), m_panels(panels), m_local(local) {
     m_session.FtpOS9->OnListItem = [this](const QString& line) { swallowing([&] { FtpOS9ListItem(line); }); };
     connect(m_panels.ListDstDir, &QListWidget::itemDoubleClicked, this,

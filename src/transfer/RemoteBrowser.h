@@ -31,7 +31,8 @@ ListingEntry classifyListingLine(const QString& line);
 class RemoteBrowser final : public QObject {
     Q_OBJECT
 public:
-    RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalFolderPanel& local, QObject* parent = nullptr);
+    RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalFolderPanel& local,
+                  QObject* parent = nullptr);
 
     // Re-reads the remote current directory into LblDstDir3, ListDstDir and ListDst.
     void RefreshRemoteListing();

@@ -32,8 +32,8 @@ public:
         QLineEdit* EditUser1;
         QLineEdit* EditPass1;
     };
-    TransferRunner(FtpSession& session, RemoteBrowser& browser, LocalFolderPanel& local, TransferPanels& panels,
-                   const Controls& controls, QObject* parent = nullptr);
+    TransferRunner(FtpSession& session, RemoteBrowser& browser, LocalFolderPanel& local,
+                   TransferPanels& panels, const Controls& controls, QObject* parent = nullptr);
 
     // Sends the "Change Attr" batch to the console after a version up; filled by the
     // consoles. Until then a version up logs that the batch was not sent.

@@ -18,10 +18,12 @@ namespace vantor {
 
 TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(parent), m_wiring(wiring) {
     TransferPanels* p = wiring.panels;
-    m_session = new FtpSession({p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel, wiring.EditlIPAdrs1}, this);
+    m_session = new FtpSession(
+        {p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel, wiring.EditlIPAdrs1}, this);
     m_local = new LocalFolderPanel(p->DrvInstall, p->DirecInstall, p->FileInstall, this);
     m_browser = new RemoteBrowser(*m_session, *p, *m_local, this);
-    m_runner = new TransferRunner(*m_session, *m_browser, *m_local, *p, {wiring.EditUser1, wiring.EditPass1}, this);
+    m_runner =
+        new TransferRunner(*m_session, *m_browser, *m_local, *p, {wiring.EditUser1, wiring.EditPass1}, this);
 
     m_session->OnOpened = [this] { openedSteps(); };
     m_session->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
@@ -36,10 +38,10 @@ TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(
 
     QAction* deleteFiles = p->PopupMenuCom->addAction(QStringLiteral("Delete Files"));
     deleteFiles->setObjectName(QStringLiteral("DelFile"));
-    connect(deleteFiles, &QAction::triggered, this, [this] { guarded([this] { m_runner->DelFileClick(); }); });
-    connect(p->FileInstall, &QWidget::customContextMenuRequested, this, [p](const QPoint& at) {
-        p->PopupMenuCom->popup(p->FileInstall->viewport()->mapToGlobal(at));
-    });
+    connect(deleteFiles, &QAction::triggered, this,
+            [this] { guarded([this] { m_runner->DelFileClick(); }); });
+    connect(p->FileInstall, &QWidget::customContextMenuRequested, this,
+            [p](const QPoint& at) { p->PopupMenuCom->popup(p->FileInstall->viewport()->mapToGlobal(at)); });
 }
 
 TransferSheets::~TransferSheets() = default;
@@ -60,10 +62,16 @@ void TransferSheets::openedSteps() {
     }
 }
 
-void TransferSheets::PageFTPCtrlChange() { m_session->closeForSheetChange(); }
+void TransferSheets::PageFTPCtrlChange() {
+    m_session->closeForSheetChange();
+}
 
-void TransferSheets::DirecInstallChange() { m_browser->DirecInstallChange(); }
+void TransferSheets::DirecInstallChange() {
+    m_browser->DirecInstallChange();
+}
 
-void TransferSheets::setChangeAttrBatch(std::function<void()> batch) { m_runner->ChangeAttrBatch = std::move(batch); }
+void TransferSheets::setChangeAttrBatch(std::function<void()> batch) {
+    m_runner->ChangeAttrBatch = std::move(batch);
+}
 
 } // namespace vantor

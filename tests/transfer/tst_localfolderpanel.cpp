@@ -42,7 +42,9 @@ void TestLocalFolderPanel::init() {
     QDir::setCurrent(m_dir.path());
 }
 
-void TestLocalFolderPanel::cleanup() { QDir::setCurrent(m_startFolder); }
+void TestLocalFolderPanel::cleanup() {
+    QDir::setCurrent(m_startFolder);
+}
 
 void TestLocalFolderPanel::showsPathSubFoldersAndFiles() {
     touch("Top/b.txt");
@@ -106,7 +108,9 @@ void TestLocalFolderPanel::doubleClickEntersUnlessLocked() {
     QVERIFY(panel.setFolder(m_dir.filePath("D")));
     bool locked = true;
     panel.NavigationLocked = [&] { return locked; };
-    const auto inner = [&] { return m_folders.findItems("inner", Qt::MatchExactly | Qt::MatchRecursive).value(0); };
+    const auto inner = [&] {
+        return m_folders.findItems("inner", Qt::MatchExactly | Qt::MatchRecursive).value(0);
+    };
     QVERIFY(inner());
     Q_EMIT m_folders.itemActivated(inner(), 0);
     QCOMPARE(panel.selectedFolderEntry(), QStringLiteral("D"));

@@ -53,7 +53,8 @@ public:
     void sendData(const QByteArray& bytes, int holdMs, const QByteArray& completion) {
         FakeConnection* data = openData();
         data->send(bytes);
-        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, completion] { reply(completion); });
+        QObject::connect(data->socket(), &QTcpSocket::disconnected, data,
+                         [this, completion] { reply(completion); });
         QTimer::singleShot(holdMs, data, [data] { data->close(); });
     }
 

@@ -46,11 +46,17 @@ QByteArray readAll(const QString& path) {
 }
 
 // What FTP's ASCII type makes of a text on its way between this machine and the server.
-QByteArray asciiToServer(QByteArray bytes) { return bytes.replace("\r\n", "\n"); }
-QByteArray asciiFromServer(QByteArray bytes) { return bytes.replace("\n", "\r\n"); }
+QByteArray asciiToServer(QByteArray bytes) {
+    return bytes.replace("\r\n", "\n");
+}
+QByteArray asciiFromServer(QByteArray bytes) {
+    return bytes.replace("\n", "\r\n");
+}
 
 // Binary content that ASCII type would visibly change.
-QByteArray binaryContent(quint32 seed) { return randomBytes(3000, seed) + QByteArray("\r\n\n\r\n"); }
+QByteArray binaryContent(quint32 seed) {
+    return randomBytes(3000, seed) + QByteArray("\r\n\n\r\n");
+}
 
 QStringList items(const QListWidget* list) {
     QStringList out;
@@ -137,8 +143,9 @@ public:
                 if (arg.startsWith(QLatin1Char('/')))
                     cwd = arg;
                 else if (arg == QLatin1String(".."))
-                    cwd = cwd.section(QLatin1Char('/'), 0, -2).isEmpty() ? QStringLiteral("/")
-                                                                          : cwd.section(QLatin1Char('/'), 0, -2);
+                    cwd = cwd.section(QLatin1Char('/'), 0, -2).isEmpty()
+                              ? QStringLiteral("/")
+                              : cwd.section(QLatin1Char('/'), 0, -2);
                 else
                     cwd = (cwd.endsWith(QLatin1Char('/')) ? cwd : cwd + QLatin1Char('/')) + arg;
             } else if (line.startsWith(QLatin1String("TYPE "))) {
@@ -224,7 +231,7 @@ void TestTransferSheets::openListsDeviceAndCloses() {
     QCOMPARE(items(rig.p->ListDst), QStringList{"startup"});
     QVERIFY(rig.memoLines().contains(QStringLiteral("ChangeDir success")));
     QVERIFY(rig.memoLines().contains(QStringLiteral("List success")));
-    QVERIFY(rig.p->BtnInstallSys->isEnabled());   // Install/System exists
+    QVERIFY(rig.p->BtnInstallSys->isEnabled());    // Install/System exists
     QVERIFY(!rig.p->BtnInstallAppli->isEnabled()); // Install/Program does not
     QCOMPARE(QDir::currentPath(), rig.local("Install/System"));
     QCOMPARE(rig.commands().last(), QStringLiteral("TYPE I"));
@@ -332,12 +339,8 @@ void TestTransferSheets::installRecreatesTreeByteExact() {
     Rig rig;
     QVERIFY(rig.start());
     const QMap<QString, QByteArray> tree{
-        {"f1.txt", "line 1\r\nline 2\r\n"},
-        {"CMDS/tool", binaryContent(1)},
-        {"A/a.txt", "in A\r\n"},
-        {"A/OBJS/o.bin", binaryContent(2)},
-        {"A/B/b.txt", "in B\r\n"},
-        {"A/B/b2.txt", "no line end"},
+        {"f1.txt", "line 1\r\nline 2\r\n"}, {"CMDS/tool", binaryContent(1)}, {"A/a.txt", "in A\r\n"},
+        {"A/OBJS/o.bin", binaryContent(2)}, {"A/B/b.txt", "in B\r\n"},       {"A/B/b2.txt", "no line end"},
     };
     for (auto it = tree.begin(); it != tree.end(); ++it)
         QVERIFY(writeFile(rig.local("Install/System/" + it.key()), it.value()));
@@ -369,7 +372,8 @@ void TestTransferSheets::installRecreatesTreeByteExact() {
     for (auto it = tree.begin(); it != tree.end(); ++it) {
         const QString remotePath = "/h0/" + it.key();
         QCOMPARE(stored.count(remotePath), 1);
-        const bool binary = it.key().contains(QLatin1String("CMDS/")) || it.key().contains(QLatin1String("OBJS/"));
+        const bool binary =
+            it.key().contains(QLatin1String("CMDS/")) || it.key().contains(QLatin1String("OBJS/"));
         QCOMPARE(stored.value(remotePath), binary ? QStringLiteral("I") : QStringLiteral("A"));
         QCOMPARE(readAll(rig.remote(remotePath)), binary ? it.value() : asciiToServer(it.value()));
     }
@@ -445,11 +449,8 @@ void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
 void TestTransferSheets::backupOfTreeWithSubFolders() {
     Rig rig;
     const QMap<QString, QByteArray> tree{
-        {"startup", "chd /h0\nstartqel\n"},
-        {"CMDS/qel", binaryContent(4)},
-        {"DATA/HARD/hard.dat", "hard\n"},
-        {"DATA/MANAGER/m.dat", "manager\n"},
-        {"RELS/r", binaryContent(5)},
+        {"startup", "chd /h0\nstartqel\n"},  {"CMDS/qel", binaryContent(4)}, {"DATA/HARD/hard.dat", "hard\n"},
+        {"DATA/MANAGER/m.dat", "manager\n"}, {"RELS/r", binaryContent(5)},
     };
     for (auto it = tree.begin(); it != tree.end(); ++it)
         QVERIFY(writeFile(rig.remote("/h0/QEL_V4/" + it.key()), it.value()));
@@ -462,8 +463,10 @@ void TestTransferSheets::backupOfTreeWithSubFolders() {
     QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
 
     for (auto it = tree.begin(); it != tree.end(); ++it) {
-        const bool binary = it.key().startsWith(QLatin1String("CMDS/")) || it.key().startsWith(QLatin1String("RELS/"));
-        QCOMPARE(readAll(rig.local("Backup/QEL_V4/" + it.key())), binary ? it.value() : asciiFromServer(it.value()));
+        const bool binary =
+            it.key().startsWith(QLatin1String("CMDS/")) || it.key().startsWith(QLatin1String("RELS/"));
+        QCOMPARE(readAll(rig.local("Backup/QEL_V4/" + it.key())),
+                 binary ? it.value() : asciiFromServer(it.value()));
     }
     QVERIFY(QDir(rig.local("Backup/QEL_V4/EMPTY")).exists());
     const QMultiMap<QString, QString> fetched = rig.transferTypes(QStringLiteral("RETR"));
@@ -545,7 +548,9 @@ void TestTransferSheets::copiesFromRemote() {
 
 void TestTransferSheets::failedTransferEndsFolderButNotWalk() {
     FtpServerFixture::Options options;
-    options.extraArguments << "--announce-size" << "--stall-after-data" << "slow=1.6";
+    options.extraArguments << "--announce-size"
+                           << "--stall-after-data"
+                           << "slow=1.6";
     Rig rig(options);
     // No line ends, so ASCII type leaves the sizes as announced.
     QVERIFY(writeFile(rig.remote("/h0/QEL_V4/A/a1"), "first"));
@@ -635,7 +640,8 @@ void TestTransferSheets::hostileListingNamesStayRemote() {
     QCOMPARE(readAll(rig.local("Backup/QEL_V4/SUB/inner")), QByteArray("i"));
     QCOMPARE(QDir(rig.local("Backup/QEL_V4")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"good", "SUB"}));
-    QCOMPARE(QDir(rig.local("Backup")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"QEL_V4"});
+    QCOMPARE(QDir(rig.local("Backup")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"QEL_V4"});
     QVERIFY(!QFile::exists(rig.local("evil")) && !QFile::exists(rig.local("up")));
     const QString log = rig.form->MemoFtp->toPlainText();
     for (const char* name : {"../evil", "a/b", "..", ".", "../up", "/abs"})
