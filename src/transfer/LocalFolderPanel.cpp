@@ -152,28 +152,35 @@ QStringList LocalFolderPanel::driveRoots() {
     return roots;
 }
 
-QString LocalFolderPanel::driveOf(const QString& path) {
+namespace {
+QString driveAmong(const QStringList& roots, const QString& path) {
     const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
     QString best = QDir::toNativeSeparators(rootOf(absolute));
-    for (const QString& root : driveRoots()) {
+    for (const QString& root : roots) {
         const QString r = QDir::fromNativeSeparators(root);
-        const bool holds =
-            absolute.compare(r, Qt::CaseInsensitive) == 0 ||
-            absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'), Qt::CaseInsensitive);
+        const bool holds = absolute.compare(r, Qt::CaseInsensitive) == 0 ||
+                           absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'),
+                                               Qt::CaseInsensitive);
         if (holds && r.size() >= QDir::fromNativeSeparators(best).size())
             best = root;
     }
     return best;
 }
+} // namespace
+
+QString LocalFolderPanel::driveOf(const QString& path) { return driveAmong(driveRoots(), path); }
 
 void LocalFolderPanel::fillDrives() {
     const QSignalBlocker block(m_drives);
     m_drives->clear();
-    m_drives->addItems(driveRoots());
+    m_roots = driveRoots();
+    m_drives->addItems(m_roots);
 }
 
 void LocalFolderPanel::showDriveOf(const QString& path) {
-    const QString drive = driveOf(path);
+    // The volumes known when the panel was made: reading them again on every change of
+    // folder would cost more than a tree walk can afford.
+    const QString drive = driveAmong(m_roots, path);
     const QSignalBlocker block(m_drives);
     int index = m_drives->findText(drive);
     if (index < 0) {
@@ -193,7 +200,7 @@ void LocalFolderPanel::folderActivated(QTreeWidgetItem* item) {
 
 void LocalFolderPanel::driveChosen(int index) {
     const QString root = m_drives->itemText(index);
-    if (locked() || driveOf(QDir::currentPath()) == root) {
+    if (locked() || driveAmong(m_roots, QDir::currentPath()) == root) {
         showDriveOf(QDir::currentPath());
         return;
     }

@@ -67,6 +67,7 @@ private:
     QListWidget* m_files;
     QTreeWidgetItem* m_currentItem = nullptr;
     QStringList m_subFolders;
+    QStringList m_roots; // the drive box's entries
 };
 
 } // namespace vantor
