@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHostInfo>
 #include <QLoggingCategory>
+#include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
 
@@ -18,6 +19,8 @@ namespace {
 
 // Reads and writes move at most this much per socket call; the packet events fire per block.
 constexpr qint64 kBlock = 16383;
+constexpr int kBlocksPerRead = 64;
+constexpr int kBlocksPerWrite = 8;
 // Qt's own buffers are kept small so a slow consumer holds the peer back through TCP
 // instead of piling the stream up in memory.
 constexpr qint64 kReadBufferSize = 1024 * 1024;
@@ -82,6 +85,9 @@ void TAsyncSocket::createSocket() {
 }
 
 void TAsyncSocket::attach(QTcpSocket* socket) {
+    // The controller is reached directly; the component's own Proxy setting is the only
+    // indirection, never an application-wide one.
+    socket->setProxy(QNetworkProxy::NoProxy);
     socket->setReadBufferSize(kReadBufferSize);
     connect(socket, &QTcpSocket::connected, this, [this, socket] {
         if (socket == m_socket)
@@ -222,16 +228,19 @@ void TAsyncSocket::ReadToStream() {
         Finally done([this] { m_busy = false; });
         ReportStatus(8, QStringLiteral("ReadToStream"));
         QPointer<QTcpSocket> socket = m_socket;
-        if (socket && socket->bytesAvailable() > 0) {
-            char block[kBlock];
+        // Block by block, each with its packet event, but several blocks per call: a
+        // round through the event loop per 16 KB would halve the throughput.
+        char block[kBlock];
+        for (int i = 0; i < kBlocksPerRead && socket && socket == m_socket && socket->bytesAvailable() > 0;
+             ++i) {
             const qint64 n = socket->read(block, kBlock);
-            if (n > 0) {
-                stored = true;
-                storeBlock(block, n, m_counting);
-            }
-            if (socket && socket == m_socket && socket->bytesAvailable() > 0)
-                postRead();
+            if (n <= 0)
+                break;
+            stored = true;
+            storeBlock(block, n, m_counting);
         }
+        if (socket && socket == m_socket && socket->bytesAvailable() > 0)
+            postRead();
     }
     if (stored && DataArrivalHook)
         DataArrivalHook(this);
@@ -267,44 +276,54 @@ void TAsyncSocket::WriteFromStream() {
         m_lastSocketError = 10057; // a send error is recorded, nothing else
         return;
     }
-    if (m_socket->bytesToWrite() >= kWriteQueueLimit)
-        return; // bytesWritten resumes the stream
-
-    char block[kBlock];
-    const char* data = block;
-    qint64 size = 0;
-    if (fileMode) {
-        size = m_sendFile->read(block, kBlock);
-        if (size < 0) {
-            m_sendError = m_sendFile->errorString();
+    // Counted and announced block by block, but handed to Qt several blocks at a time: Qt
+    // sends one queued piece per write notification, and 16 KB pieces would slow the
+    // stream down to a round through the event loop per block.
+    if (m_sendChunk.isEmpty())
+        m_sendChunk.resize(kBlock * kBlocksPerWrite);
+    while (m_socket->bytesToWrite() < kWriteQueueLimit && !m_cancelRequested) {
+        const char* data = m_sendChunk.constData();
+        qint64 size = 0;
+        if (fileMode) {
+            size = m_sendFile->read(m_sendChunk.data(), m_sendChunk.size());
+            if (size < 0) {
+                m_sendError = m_sendFile->errorString();
+                return;
+            }
+        } else {
+            data = m_out.constData() + m_outPos;
+            size = std::min<qint64>(m_sendChunk.size(), m_out.size() - m_outPos);
+        }
+        if (size == 0)
+            return;
+        const qint64 sent = m_socket->write(data, size);
+        if (sent < 0) {
+            m_lastSocketError = ftp::winsockErrorOf(m_socket->error(), m_socket->errorString());
             return;
         }
-    } else {
-        data = m_out.constData() + m_outPos;
-        size = std::min<qint64>(kBlock, m_out.size() - m_outPos);
-    }
-    const qint64 sent = m_socket->write(data, size);
-    if (sent < 0) {
-        m_lastSocketError = ftp::winsockErrorOf(m_socket->error(), m_socket->errorString());
-        return;
-    }
-    m_sentCount += sent;
-    if (fileMode) {
-        if (sent < size)
-            m_sendFile->seek(m_sendFile->pos() - (size - sent));
-        if (!m_sendFile->atEnd())
-            postWrite();
-    } else {
-        m_outPos += sent;
-        if (m_outPos >= m_out.size()) {
-            m_out.clear();
-            m_outPos = 0;
+        bool more = false;
+        if (fileMode) {
+            if (sent < size)
+                m_sendFile->seek(m_sendFile->pos() - (size - sent));
+            more = !m_sendFile->atEnd();
         } else {
-            postWrite();
+            m_outPos += sent;
+            if (m_outPos >= m_out.size()) {
+                m_out.clear();
+                m_outPos = 0;
+            }
+            more = m_outPos < m_out.size();
         }
+        for (qint64 done = 0; done < sent; done += kBlock) {
+            m_sentCount += std::min(kBlock, sent - done);
+            if (m_counting && OnPacketSent)
+                OnPacketSent(this);
+        }
+        if (!more || !m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+            return;
     }
-    if (m_counting && OnPacketSent)
-        OnPacketSent(this);
+    if (m_socket && m_socket->bytesToWrite() < kWriteQueueLimit)
+        postWrite();
 }
 
 bool TAsyncSocket::sendDone() const {
@@ -339,7 +358,8 @@ void TAsyncSocket::discardInput() {
 
 // --- waiting ----------------------------------------------------------------------------
 
-void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& awaited, bool bytesAreProgress) {
+void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& awaited,
+                             bool bytesAreProgress) {
     QElapsedTimer waiting;
     waiting.start();
     const auto abandoned = [this]() -> QString { return WaitAbandoned ? WaitAbandoned() : QString(); };
@@ -356,8 +376,8 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
                 return;
             throw ESockError(QStringLiteral("Timed out waiting for ") + awaited);
         }
-        const bool ended = pumpUntil([&] { return done() || !abandoned().isEmpty(); },
-                                     std::chrono::milliseconds(limit));
+        const bool ended =
+            pumpUntil([&] { return done() || !abandoned().isEmpty(); }, std::chrono::milliseconds(limit));
         if (ended) {
             if (done())
                 return;
@@ -624,7 +644,9 @@ QString TAsyncSocket::Read(int count) {
 QString TAsyncSocket::ReadLn() {
     ReportStatus(8, QStringLiteral("ReadLn"));
     waitUntil(
-        [this] { return indexOfLf() >= 0 || m_cancelRequested || !m_isConnected || BufferedCount() > kMaxLine; },
+        [this] {
+            return indexOfLf() >= 0 || m_cancelRequested || !m_isConnected || BufferedCount() > kMaxLine;
+        },
         LineWaitName, false);
     if (m_cancelRequested)
         throw EAbortError(QStringLiteral("Socket readln aborted"));
@@ -691,7 +713,9 @@ void TAsyncSocket::SendFile(const QString& path) {
         postWrite();
         if (m_transferSize > 0)
             waitUntil(
-                [this] { return sendDone() || m_cancelRequested || !m_isConnected || !m_sendError.isEmpty(); },
+                [this] {
+                    return sendDone() || m_cancelRequested || !m_isConnected || !m_sendError.isEmpty();
+                },
                 QStringLiteral("the peer to take the data"), true);
     }
     if (m_cancelRequested) {
@@ -749,6 +773,7 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
     m_reportAcceptOnCompletion = reportOnCompletion;
     if (!m_listener) {
         m_listener = new QTcpServer(this);
+        m_listener->setProxy(QNetworkProxy::NoProxy);
         m_listener->setMaxPendingConnections(1);
         connect(m_listener, &QTcpServer::newConnection, this, [this] {
             swallowing([this] {
@@ -778,8 +803,8 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
 }
 
 QTcpSocket* TAsyncSocket::Accept() {
-    waitUntil([this] { return m_asyncComplete || m_cancelRequested; },
-              QStringLiteral("the data connection"), false);
+    waitUntil([this] { return m_asyncComplete || m_cancelRequested; }, QStringLiteral("the data connection"),
+              false);
     if (m_cancelRequested)
         throw ESockError(QStringLiteral("Accepting Canceled"));
     if (!m_lastNotificationOk || !m_listener)
@@ -832,10 +857,16 @@ QString TAsyncSocket::AddressText(const QHostAddress& address) {
     const quint32 v4 = address.toIPv4Address(&ok);
     if (!ok)
         return QStringLiteral("0,0,0,0");
-    return QStringLiteral("%1,%2,%3,%4").arg(v4 >> 24).arg((v4 >> 16) & 255).arg((v4 >> 8) & 255).arg(v4 & 255);
+    return QStringLiteral("%1,%2,%3,%4")
+        .arg(v4 >> 24)
+        .arg((v4 >> 16) & 255)
+        .arg((v4 >> 8) & 255)
+        .arg(v4 & 255);
 }
 
-QString TAsyncSocket::PortText(quint16 port) { return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255); }
+QString TAsyncSocket::PortText(quint16 port) {
+    return QStringLiteral(",%1,%2").arg(port >> 8).arg(port & 255);
+}
 
 QString TAsyncSocket::LocalAddressText() const {
     return AddressText(m_socket ? m_socket->localAddress() : QHostAddress());

@@ -71,25 +71,35 @@ public:
     ~TAsyncSocket() override;
 
     // --- Published properties -------------------------------------------------------
-    QString Host;           // peer name or dotted IPv4 address
-    int Port = 0;           // peer port; for a listening socket the local port (0 = any)
-    int TimeOut = 0;        // ms; 0 = no limit (waits then end only on cancel or close)
-    int ReportLevel = 0;    // highest status level reported through OnStatus
-    QString Proxy;          // when set, the connection goes here instead of Host
-    int ProxyPort = 0;      // port used when Proxy is set
+    QString Host;        // peer name or dotted IPv4 address
+    int Port = 0;        // peer port; for a listening socket the local port (0 = any)
+    int TimeOut = 0;     // ms; 0 = no limit (waits then end only on cancel or close)
+    int ReportLevel = 0; // highest status level reported through OnStatus
+    QString Proxy;       // when set, the connection goes here instead of Host
+    int ProxyPort = 0;   // port used when Proxy is set
 
     // --- Events ---------------------------------------------------------------------
-    TNotifyEvent OnDisconnect;       // the socket was closed (by Disconnect or the peer)
-    TNotifyEvent OnConnect;          // the TCP connection is established
-    THandlerEvent OnInvalidHost;     // the host cannot be resolved; Handled = retry once
-    TOnHostResolved OnHostResolved;  // a name lookup (not a dotted address) succeeded
-    TOnStatus OnStatus;              // a status text at or below ReportLevel
-    TNotifyEvent OnConnectionFailed; // connection set-up failed, before the exception
-    TNotifyEvent OnPacketRecvd;      // a block was received while counting (capture, listing)
-    TNotifyEvent OnPacketSent;       // a block was handed to the socket while counting
-    TOnErrorEvent OnError;           // a platform socket error, with its WinSock number
-    THandlerEvent OnConnectionRequired; // an operation needs a connection; may connect
-    TNotifyEvent OnAccept;           // internal: accept seen while listening without completion report
+    // OnStatus: every status text at or below ReportLevel (1 protocol traffic, 4 buffer
+    // sends / accept / close, 8 inner steps, 16 error checks), as it is reported.
+    // OnConnect: the TCP connection is established, inside Connect (TFtpClient: the login
+    // has completed). OnConnectionFailed: Connect failed, just before its ESockError.
+    // OnDisconnect: the socket was closed by Disconnect or by the peer (not while the
+    // object is being destroyed). OnError: the platform reported a socket error (refused
+    // connect, reset, ...) with its WinSock number and "number:text".
+    // OnPacketRecvd / OnPacketSent: once per block of at most 16383 bytes received or
+    // handed to the socket while counting (SendFile, CaptureFile, a listing), bytes that
+    // arrive together with the peer's close included.
+    TNotifyEvent OnDisconnect;
+    TNotifyEvent OnConnect;
+    THandlerEvent OnInvalidHost;    // the host cannot be resolved; Handled = retry once
+    TOnHostResolved OnHostResolved; // a name lookup (not a dotted address) succeeded
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+    TOnErrorEvent OnError;
+    THandlerEvent OnConnectionRequired; // CheckConnected found no connection; may Connect
+    TNotifyEvent OnAccept;              // a connection came to Listen(false); unused by the FTP client
 
     // --- Run-time state -------------------------------------------------------------
     bool IsConnected() const { return m_isConnected; }
@@ -107,24 +117,24 @@ public:
     qsizetype BufferedCount() const { return m_in.size() - m_inPos; }
 
     // --- Operations -----------------------------------------------------------------
-    virtual void Connect();     // resolve, connect, wait (TimeOut applies)
-    virtual void Disconnect();  // close the socket; a fresh one is ready for Connect
+    virtual void Connect();                              // resolve, connect, wait (TimeOut applies)
+    virtual void Disconnect();                           // close the socket; a fresh one is ready for Connect
     virtual QString Transaction(const QString& command); // Writeln, ReadLn, ReplyCode
-    virtual void Abort() {}     // called when the time-out timer fires
+    virtual void Abort() {}                              // called when the time-out timer fires
 
     // Waits for the connection announced by Listen and returns it (the caller owns it and
     // hands it to UseAcceptedSocket). Raises "Accepting Canceled" or, with TimeOut, a
     // time-out naming the data connection.
     virtual QTcpSocket* Accept();
 
-    void Cancel();              // every wait of this object ends at its next test
-    void CheckConnected();      // "Not Connected" unless connected (OnConnectionRequired first)
+    void Cancel();         // every wait of this object ends at its next test
+    void CheckConnected(); // "Not Connected" unless connected (OnConnectionRequired first)
 
     void SendBuffer(const QByteArray& bytes, int length = 0); // 0 = up to the first NUL
     void Write(const QString& text);
     void Writeln(const QString& text);
-    QString Read(int count);    // 0 = everything buffered
-    QString ReadLn();           // one line, LF included; an unterminated last line when closed
+    QString Read(int count); // 0 = everything buffered
+    QString ReadLn();        // one line, LF included; an unterminated last line when closed
     void SendFile(const QString& path);
     // Writes everything received to `target` until the peer closes. The device must be
     // open for writing; the caller decides what becomes of it (see TFtpClient::Download).
@@ -202,7 +212,7 @@ private:
     // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
     QByteArray m_in;
     qsizetype m_inPos = 0;
-    qsizetype m_lfScanned = 0; // bytes from m_inPos known to hold no LF
+    qsizetype m_lfScanned = 0;      // bytes from m_inPos known to hold no LF
     QIODevice* m_capture = nullptr; // file mode: the capture target instead of m_in
     QString m_captureError;
 
@@ -211,6 +221,7 @@ private:
     qsizetype m_outPos = 0;
     QFile* m_sendFile = nullptr;
     QString m_sendError;
+    QByteArray m_sendChunk; // several blocks handed to Qt in one piece
 
     bool m_isConnected = false;
     bool m_cancelRequested = false;

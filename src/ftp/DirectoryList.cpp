@@ -12,7 +12,7 @@ int VendorFromSystReply(const QString& reply) {
         const char* keyword;
         int vendor;
     } kKeywords[] = {
-        {"UNIX", VendorUnix}, {"NETWARE", VendorNetWare}, {"DOS", VendorDos},        {"VMS", VendorVms},
+        {"UNIX", VendorUnix}, {"NETWARE", VendorNetWare}, {"DOS", VendorDos},         {"VMS", VendorVms},
         {"MVS", VendorMvs},   {"VM", VendorVm},           {"MACOS", VendorMacintosh}, {"OS/400", VendorOs400},
     };
     for (const auto& k : kKeywords)

@@ -1,10 +1,10 @@
 #include "FtpClient.h"
 
+#include "ReplacingFile.h"
 #include "support/Wait.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <exception>
 #include <limits>
@@ -35,7 +35,9 @@ private:
     bool m_was;
 };
 
-bool isFailureAfterLogin(int code) { return code > 300 && code < 600; }
+bool isFailureAfterLogin(int code) {
+    return code > 300 && code < 600;
+}
 
 QString firstLine(const QString& text) {
     const qsizetype lf = text.indexOf(QLatin1Char('\n'));
@@ -53,8 +55,9 @@ QString remoteFileName(const QString& remote) {
 
 QString CmdTypeName(TCmdType type) {
     static const char* const kNames[] = {
-        "ChangeDir", "MakeDir", "Delete",     "RemoveDir", "List",     "Rename", "UploadRestore", "DownloadRestore",
-        "Download",  "Upload",  "UploadAppend", "ReInit",  "Allocate", "NList",  "DoCommand",     "CurrentDir",
+        "ChangeDir",     "MakeDir",         "Delete",    "RemoveDir",  "List",         "Rename",
+        "UploadRestore", "DownloadRestore", "Download",  "Upload",     "UploadAppend", "ReInit",
+        "Allocate",      "NList",           "DoCommand", "CurrentDir",
     };
     return type <= ctCurrentDir ? QLatin1String(kNames[type]) : QString();
 }
@@ -62,7 +65,7 @@ QString CmdTypeName(TCmdType type) {
 struct TFtpClient::TransferResult {
     QString completionReply; // empty when it was not read (cancelled)
     QString dataError;       // the data connection broke before its end
-    std::unique_ptr<QSaveFile> target;
+    std::unique_ptr<ReplacingFile> target;
 };
 
 TFtpClient::TFtpClient(QObject* owner) : TAsyncSocket(owner) {
@@ -72,7 +75,6 @@ TFtpClient::TFtpClient(QObject* owner) : TAsyncSocket(owner) {
 
 TFtpClient::~TFtpClient() {
     // The owner is going away: none of its handlers may run any more.
-    m_destroyingClient = true;
     OnDisconnect = nullptr;
     OnConnect = nullptr;
     OnStatus = nullptr;
@@ -98,9 +100,13 @@ TFtpClient::~TFtpClient() {
     m_directoryList.reset();
 }
 
-qint64 TFtpClient::ReceivedCount() const { return m_data ? m_data->ReceivedCount() : 0; }
+qint64 TFtpClient::ReceivedCount() const {
+    return m_data ? m_data->ReceivedCount() : 0;
+}
 
-qint64 TFtpClient::SentCount() const { return m_data ? m_data->SentCount() : 0; }
+qint64 TFtpClient::SentCount() const {
+    return m_data ? m_data->SentCount() : 0;
+}
 
 // --- pure helpers ---------------------------------------------------------------------
 
@@ -125,7 +131,9 @@ qint64 TFtpClient::SizeFromReply(const QString& line) {
     const qsizetype byteAt = upper.indexOf(QLatin1String("BYTE"));
     if (byteAt < 0)
         return 0;
-    const auto isDigit = [&](qsizetype i) { return upper.at(i) >= QLatin1Char('0') && upper.at(i) <= QLatin1Char('9'); };
+    const auto isDigit = [&](qsizetype i) {
+        return upper.at(i) >= QLatin1Char('0') && upper.at(i) <= QLatin1Char('9');
+    };
     qsizetype last = byteAt - 1;
     while (last >= 0 && !isDigit(last))
         --last;
@@ -204,7 +212,8 @@ QString TFtpClient::DrainAfterAbort() {
     pumpUntil([this] { return BufferedCount() > 0; }, kDrainLimit);
     if (BufferedCount() > 0) {
         // The reply may come in pieces; let its line end arrive within the same bound.
-        const auto left = std::chrono::milliseconds(std::max<qint64>(0, kDrainLimit.count() - since.elapsed()));
+        const auto left =
+            std::chrono::milliseconds(std::max<qint64>(0, kDrainLimit.count() - since.elapsed()));
         pumpUntil([this] { return peekInput().contains('\n'); }, left);
     }
     const QString got = Read(0);
@@ -336,9 +345,13 @@ void TFtpClient::DoCommand(const QString& command) {
         OnSuccess(type);
 }
 
-void TFtpClient::ChangeDir(const QString& directory) { DoCommand(QStringLiteral("CWD ") + directory); }
+void TFtpClient::ChangeDir(const QString& directory) {
+    DoCommand(QStringLiteral("CWD ") + directory);
+}
 
-void TFtpClient::MakeDir(const QString& directory) { DoCommand(QStringLiteral("MKD ") + directory); }
+void TFtpClient::MakeDir(const QString& directory) {
+    DoCommand(QStringLiteral("MKD ") + directory);
+}
 
 QString TFtpClient::CurrentDir() {
     DoCommand(QStringLiteral("PWD"));
@@ -370,9 +383,13 @@ void TFtpClient::SetMode(int mode) {
 
 // --- transfers ---------------------------------------------------------------------------
 
-void TFtpClient::List() { transfer(ctList, QString(), QString()); }
+void TFtpClient::List() {
+    transfer(ctList, QString(), QString());
+}
 
-void TFtpClient::NList() { transfer(ctNList, QString(), QString()); }
+void TFtpClient::NList() {
+    transfer(ctNList, QString(), QString());
+}
 
 void TFtpClient::Download(const QString& remoteFile, const QString& localFile) {
     transfer(ctDownload, remoteFile, localFile);
@@ -417,7 +434,8 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
             local = remoteFileName(remoteFile);
         break;
     default: // ctUpload
-        command = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? QFileInfo(localFile).fileName() : remoteFile);
+        command =
+            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? QFileInfo(localFile).fileName() : remoteFile);
         reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
         break;
     }
@@ -512,8 +530,8 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     } else if (type == ctDownload) {
         // The data goes to a temporary file beside the target, which it replaces only
         // once the server has confirmed the whole transfer.
-        r.target = std::make_unique<QSaveFile>(localFile);
-        if (!r.target->open(QIODevice::WriteOnly))
+        r.target = std::make_unique<ReplacingFile>(localFile);
+        if (!r.target->open())
             throw FileError(QStringLiteral("Cannot create %1: %2").arg(localFile, r.target->errorString()));
     }
 
@@ -579,8 +597,11 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
             case ctNList:
                 data.setCounting(true);
                 for (;;) {
-                    data.waitUntil([&] { return data.BufferedCount() > 0 || !data.IsConnected() || data.CancelRequested(); },
-                                   data.DataWaitName, true);
+                    data.waitUntil(
+                        [&] {
+                            return data.BufferedCount() > 0 || !data.IsConnected() || data.CancelRequested();
+                        },
+                        data.DataWaitName, true);
                     if (data.CancelRequested())
                         throw EAbortError(QStringLiteral("Socket readln aborted"));
                     if (data.BufferedCount() == 0)
@@ -594,7 +615,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
                 data.setCounting(false);
                 break;
             case ctDownload:
-                data.CaptureFile(*r.target);
+                data.CaptureFile(r.target->device());
                 break;
             default:
                 data.SendFile(localFile);

@@ -9,16 +9,16 @@ namespace vantor {
 
 // What a command or transfer was; passed to OnSuccess, OnFailure and OnUnSupportedFunction.
 enum TCmdType : quint8 {
-    ctChangeDir = 0,   // DoCommand of "CWD ..."
-    ctMakeDir = 1,     // "MKD ..."
-    ctDelete = 2,      // "DELE ..."
-    ctRemoveDir = 3,   // "RMD ..."
-    ctList = 4,        // List
+    ctChangeDir = 0, // DoCommand of "CWD ..."
+    ctMakeDir = 1,   // "MKD ..."
+    ctDelete = 2,    // "DELE ..."
+    ctRemoveDir = 3, // "RMD ..."
+    ctList = 4,      // List
     ctRename = 5,
     ctUploadRestore = 6,
     ctDownloadRestore = 7,
-    ctDownload = 8,    // Download
-    ctUpload = 9,      // Upload
+    ctDownload = 8, // Download
+    ctUpload = 9,   // Upload
     ctUploadAppend = 10,
     ctReInit = 11,
     ctAllocate = 12,
@@ -106,13 +106,13 @@ public:
     void Connect() override;    // TCP connect, greeting, USER (and PASS on 331), OnConnect
     void Disconnect() override; // QUIT, close, OnDisconnect; nothing when not connected
     QString Transaction(const QString& command) override; // first reply line; continuation lines skipped
-    void Abort() override;      // cancels the data connection's wait
+    void Abort() override;                                // cancels the data connection's wait
 
     void DoCommand(const QString& command);
     void ChangeDir(const QString& directory);
     void MakeDir(const QString& directory);
-    QString CurrentDir();       // the text between the first two double quotes of the PWD reply
-    void SetMode(int mode);     // tmAscii "TYPE A", tmImage "TYPE I", tmLocal8 "TYPE L 8"
+    QString CurrentDir();   // the text between the first two double quotes of the PWD reply
+    void SetMode(int mode); // tmAscii "TYPE A", tmImage "TYPE I", tmLocal8 "TYPE L 8"
 
     void List();
     void NList();
@@ -153,7 +153,6 @@ private:
     std::unique_ptr<TFTPDirectoryList> m_directoryList;
     bool m_readingReply = false;    // a reply is awaited: a 421/426 is that reply, not an abort
     bool m_serverAbortSeen = false; // a 421/426 arrived while no reply was awaited
-    bool m_destroyingClient = false;
 };
 
 } // namespace vantor

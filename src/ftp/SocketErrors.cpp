@@ -1,5 +1,7 @@
 #include "SocketErrors.h"
 
+#include <QtGlobal>
+
 #include <cerrno>
 #include <cstring>
 
@@ -70,19 +72,24 @@ struct ErrnoEntry {
     int code;
 };
 
-// errno values of the socket layer and their WinSock twins.
+// errno values of the socket layer and their WinSock twins. Windows reports WinSock
+// numbers of its own and has no use for the table.
+#ifdef Q_OS_UNIX
 constexpr ErrnoEntry kErrnos[] = {
-    {EINTR, 10004},        {EBADF, 10009},         {EACCES, 10013},       {EFAULT, 10014},
-    {EINVAL, 10022},       {EMFILE, 10024},        {EWOULDBLOCK, 10035},  {EINPROGRESS, 10036},
-    {EALREADY, 10037},     {ENOTSOCK, 10038},      {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},   {EPROTONOSUPPORT, 10043},
-    {EOPNOTSUPP, 10045},   {EAFNOSUPPORT, 10047},  {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},     {ENETUNREACH, 10051},   {ENETRESET, 10052},    {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},   {ENOBUFS, 10055},       {EISCONN, 10056},      {ENOTCONN, 10057},
-    {EPIPE, 10058},        {ETIMEDOUT, 10060},     {ECONNREFUSED, 10061}, {ELOOP, 10062},
-    {ENAMETOOLONG, 10063}, {EHOSTDOWN, 10064},     {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},
-    {EUSERS, 10068},       {EDQUOT, 10069},        {ESTALE, 10070},
+    {EINTR, 10004},        {EBADF, 10009},        {EACCES, 10013},          {EFAULT, 10014},
+    {EINVAL, 10022},       {EMFILE, 10024},       {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},
+    {EALREADY, 10037},     {ENOTSOCK, 10038},     {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},   {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {EOPNOTSUPP, 10045},
+    {EAFNOSUPPORT, 10047}, {EADDRINUSE, 10048},   {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},  {ENETRESET, 10052},    {ECONNABORTED, 10053},    {ECONNRESET, 10054},
+    {ENOBUFS, 10055},      {EISCONN, 10056},      {ENOTCONN, 10057},        {EPIPE, 10058},
+    {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061}, {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},    {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},       {EUSERS, 10068},
+    {EDQUOT, 10069},       {ESTALE, 10070},
 };
+#else
+constexpr ErrnoEntry kErrnos[] = {{0, 0}};
+#endif
 
 } // namespace
 
@@ -93,13 +100,6 @@ QString winsockErrorText(int code) {
         if (e.code == code)
             return QString::number(code) + QLatin1Char(':') + QLatin1String(e.text);
     return QStringLiteral("Unknown Error No. ") + QString::number(code);
-}
-
-int winsockErrorOfErrno(int err) {
-    for (const ErrnoEntry& e : kErrnos)
-        if (e.err == err)
-            return e.code;
-    return 0;
 }
 
 int winsockErrorOf(QAbstractSocket::SocketError error, const QString& platformText) {

@@ -16,7 +16,4 @@ QString winsockErrorText(int code);
 // for example a reset from a plain network failure. Gives 0 for a normal remote close.
 int winsockErrorOf(QAbstractSocket::SocketError error, const QString& platformText);
 
-// The WinSock number for a Unix errno, 0 when there is none.
-int winsockErrorOfErrno(int err);
-
 } // namespace vantor::ftp

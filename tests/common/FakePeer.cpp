@@ -92,7 +92,8 @@ FakePeer::FakePeer(QObject* parent) : QObject(parent) {
                 swallowing([&] { onConnection(*c); });
             // Data that came with the connection.
             if (socket->bytesAvailable() > 0)
-                QMetaObject::invokeMethod(c, [c] { Q_EMIT c->socket()->readyRead(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    c, [c] { Q_EMIT c->socket()->readyRead(); }, Qt::QueuedConnection);
         }
     });
     m_server.listen(QHostAddress::LocalHost, 0);

@@ -20,7 +20,9 @@ FtpServerFixture::FtpServerFixture() : FtpServerFixture(Options{}) {}
 
 FtpServerFixture::FtpServerFixture(Options options) : m_options(std::move(options)) {}
 
-FtpServerFixture::~FtpServerFixture() { stop(); }
+FtpServerFixture::~FtpServerFixture() {
+    stop();
+}
 
 bool FtpServerFixture::start() {
     if (!m_home.isValid()) {
@@ -36,8 +38,9 @@ bool FtpServerFixture::start() {
         m_error = QStringLiteral("%1 not found (Debian's python3 with python3-pyftpdlib)").arg(kPython);
         return false;
     }
-    QStringList args{script, QStringLiteral("--home"), m_home.path(), QStringLiteral("--user"), m_options.user,
-                     QStringLiteral("--password"), m_options.password};
+    QStringList args{
+        script,         QStringLiteral("--home"),     m_home.path(),     QStringLiteral("--user"),
+        m_options.user, QStringLiteral("--password"), m_options.password};
     for (const QString& device : m_options.devices)
         args << QStringLiteral("--device") << device;
     if (m_options.os9Listing)

@@ -169,7 +169,7 @@ void TestAsyncSocket::transactionReplyCodes() {
 
 void TestAsyncSocket::peerCloseEndsWaits_data() {
     QTest::addColumn<QByteArray>("sent");
-    QTest::addColumn<int>("operation"); // 0 ReadLn, 1 Read(10), 2 SendBuffer
+    QTest::addColumn<int>("operation");  // 0 ReadLn, 1 Read(10)
     QTest::addColumn<QString>("result"); // a line, or "!" + the error
     QTest::newRow("line wait, nothing sent") << QByteArray() << 0 << "!Connection closed by peer";
     QTest::newRow("line wait, last line without end") << QByteArray("tail") << 0 << "tail";

@@ -92,8 +92,9 @@ Run TestFtpCli::run(const QStringList& arguments, bool withServer) {
 void TestFtpCli::sessionOfCommands() {
     const QByteArray data = randomBytes(70000, 5);
     QVERIFY(writeFile(m_local->filePath("module.bin"), data));
-    const Run r = run({"pwd", "mkdir h0/QEL_V4", "cd /h0/QEL_V4", "pwd", "put module.bin", "put module.bin \"copy of module\"",
-                       "ls", "get module.bin back.bin", "get \"copy of module\""});
+    const Run r =
+        run({"pwd", "mkdir h0/QEL_V4", "cd /h0/QEL_V4", "pwd", "put module.bin",
+             "put module.bin \"copy of module\"", "ls", "get module.bin back.bin", "get \"copy of module\""});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QList<QByteArray> lines = r.out.split('\n');
     QCOMPARE(lines.at(0), QByteArray("/"));
@@ -143,7 +144,8 @@ void TestFtpCli::badUsage_data() {
     QTest::newRow("unknown command") << QStringList{"pwd", "frobnicate x"} << "Unknown command: frobnicate x";
     QTest::newRow("missing argument") << QStringList{"cd"} << "Wrong number of arguments: cd";
     QTest::newRow("too many arguments") << QStringList{"get a b c"} << "Wrong number of arguments: get a b c";
-    QTest::newRow("both types") << QStringList{"--ascii", "--binary", "pwd"} << "Give either --ascii or --binary";
+    QTest::newRow("both types") << QStringList{"--ascii", "--binary", "pwd"}
+                                << "Give either --ascii or --binary";
     QTest::newRow("bad port") << QStringList{"--port", "99999", "pwd"} << "Invalid port: 99999";
 }
 

@@ -20,7 +20,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kTimeOut = 1500; // the client's TimeOut in these tests
+constexpr int kTimeOut = 1500;  // the client's TimeOut in these tests
 constexpr qint64 kBound = 6000; // no case may take longer than this
 
 // A scripted FTP server: greets, answers USER, PASS, TYPE, PORT and QUIT as a server
@@ -114,7 +114,9 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
-void later(int ms, std::function<void()> f) { QTimer::singleShot(ms, std::move(f)); }
+void later(int ms, std::function<void()> f) {
+    QTimer::singleShot(ms, std::move(f));
+}
 
 } // namespace
 
@@ -148,6 +150,7 @@ private Q_SLOTS:
     void serverStopsAnswering();
     void controlClosedMidTransfer();
     void neverConnectsBack();
+    void transferTypeCommands();
     void slowTransferIsNotCutOff();
     void garbageReplies_data();
     void garbageReplies();
@@ -251,11 +254,13 @@ void TestFtpFaults::loginReplies_data() {
     QTest::newRow("230 at USER") << QByteArray("230 Welcome") << QByteArray() << "" << false;
     QTest::newRow("400 at USER") << QByteArray("400 Odd but fine") << QByteArray() << "" << false;
     QTest::newRow("401 at USER") << QByteArray("401 Not you") << QByteArray() << "401 Not you\r\n" << false;
-    QTest::newRow("421 at USER") << QByteArray("421 Too many users") << QByteArray() << "421 Too many users\r\n"
+    QTest::newRow("421 at USER") << QByteArray("421 Too many users") << QByteArray()
+                                 << "421 Too many users\r\n"
                                  << false;
     QTest::newRow("331 then 230") << QByteArray("331 Password") << QByteArray("230 In") << "" << true;
     QTest::newRow("331 then 530") << QByteArray("331 Password") << QByteArray("530 Login incorrect")
-                                  << "530 Login incorrect\r\n" << true;
+                                  << "530 Login incorrect\r\n"
+                                  << true;
 }
 
 void TestFtpFaults::loginReplies() {
@@ -303,11 +308,16 @@ void TestFtpFaults::greetingRefusingService() {
 void TestFtpFaults::commandTypesOfResults_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("event");
-    QTest::newRow("CWD /h0") << "CWD /h0" << "success ChangeDir";
-    QTest::newRow("PWD") << "PWD" << "success CurrentDir";
-    QTest::newRow("cwd x") << "cwd x" << "success DoCommand";
-    QTest::newRow("DELE") << "DELE f" << "success Delete";
-    QTest::newRow("RMD") << "RMD d" << "success RemoveDir";
+    QTest::newRow("CWD /h0") << "CWD /h0"
+                             << "success ChangeDir";
+    QTest::newRow("PWD") << "PWD"
+                         << "success CurrentDir";
+    QTest::newRow("cwd x") << "cwd x"
+                           << "success DoCommand";
+    QTest::newRow("DELE") << "DELE f"
+                          << "success Delete";
+    QTest::newRow("RMD") << "RMD d"
+                         << "success RemoveDir";
 }
 
 void TestFtpFaults::commandTypesOfResults() {
@@ -323,9 +333,12 @@ void TestFtpFaults::commandTypesOfResults() {
 void TestFtpFaults::unsupportedBeforeFailure_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QStringList>("events");
-    QTest::newRow("500") << QByteArray("500 Syntax error") << QStringList{"unsupported DoCommand", "failure DoCommand"};
-    QTest::newRow("501") << QByteArray("501 Bad arguments") << QStringList{"unsupported DoCommand", "failure DoCommand"};
-    QTest::newRow("502") << QByteArray("502 Not implemented") << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("500") << QByteArray("500 Syntax error")
+                         << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("501") << QByteArray("501 Bad arguments")
+                         << QStringList{"unsupported DoCommand", "failure DoCommand"};
+    QTest::newRow("502") << QByteArray("502 Not implemented")
+                         << QStringList{"unsupported DoCommand", "failure DoCommand"};
     QTest::newRow("550") << QByteArray("550 No") << QStringList{"failure DoCommand"};
     QTest::newRow("400") << QByteArray("400 Edge of the range") << QStringList{"failure DoCommand"};
     QTest::newRow("399") << QByteArray("399 Below the range") << QStringList{"success DoCommand"};
@@ -413,8 +426,8 @@ void TestFtpFaults::announcedSize_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<qint64>("sizeDuring");
     QTest::newRow("no size") << QByteArray("150 Opening data connection") << qint64(0);
-    QTest::newRow("size in parentheses") << QByteArray("150 Opening data connection for f (50000 bytes)")
-                                         << qint64(50000);
+    QTest::newRow("size in parentheses")
+        << QByteArray("150 Opening data connection for f (50000 bytes)") << qint64(50000);
 }
 
 void TestFtpFaults::announcedSize() {
@@ -446,8 +459,8 @@ void TestFtpFaults::listingLineEnds() {
     };
     login();
     m_ftp->List();
-    QCOMPARE(m_events, (QStringList{"start", "item first", "item \r\n", "item LF only", "item last without end",
-                                    "stop", "success List"}));
+    QCOMPARE(m_events, (QStringList{"start", "item first", "item \r\n", "item LF only",
+                                    "item last without end", "stop", "success List"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(33));
 }
 
@@ -498,7 +511,8 @@ void TestFtpFaults::reply426DuringUpload() {
     login();
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->Upload(source, "up.bin"));
     QCOMPARE(m_events, (QStringList{"start", "stop", "failure Upload"}));
-    QVERIFY(pumpUntil([&] { return data && data->received().size() == 300000; }, 2s)); // the send ran to its end
+    QVERIFY(
+        pumpUntil([&] { return data && data->received().size() == 300000; }, 2s)); // the send ran to its end
     QVERIFY(QFile::remove(source));
 }
 
@@ -533,7 +547,7 @@ void TestFtpFaults::completionFailureRanges() {
     if (!fails) {
         QVERIFY(readAll(m_keep) == payload);
         QVERIFY(writeFile(m_keep, "the good copy")); // for the check at the end
-        QCOMPARE(int(m_ftp->ReplyCode()), 150);        // the transfer command's reply stays
+        QCOMPARE(int(m_ftp->ReplyCode()), 150);      // the transfer command's reply stays
     }
     QCOMPARE(entries(), QStringList{"keep.bin"});
     // Nothing of a multi-line reply is left to confuse the next command.
@@ -545,7 +559,8 @@ void TestFtpFaults::dataResetDuringDownload_data() {
     QTest::addColumn<QByteArray>("completion");
     QTest::addColumn<QString>("error");
     QTest::newRow("reset, then 426") << QByteArray("426 Connection reset") << "426 Connection reset\r\n";
-    QTest::newRow("reset, then 451") << QByteArray("451 Aborted: local error") << "451 Aborted: local error\r\n";
+    QTest::newRow("reset, then 451") << QByteArray("451 Aborted: local error")
+                                     << "451 Aborted: local error\r\n";
 }
 
 void TestFtpFaults::dataResetDuringDownload() {
@@ -639,6 +654,19 @@ void TestFtpFaults::neverConnectsBack() {
     }
     QVERIFY(m_events.isEmpty()); // OnTransactionStart of a download comes after the accept
     QCOMPARE(entries(), QStringList{"keep.bin"});
+
+    // That of a listing comes before it.
+    QVERIFY_THROWS_EXCEPTION(ESockError, m_ftp->List());
+    QCOMPARE(m_events, QStringList{"start"});
+}
+
+void TestFtpFaults::transferTypeCommands() {
+    login();
+    for (int mode : {1, 2, 3, 0, 4})
+        m_ftp->SetMode(mode);
+    QCOMPARE(m_fake->commands.mid(m_fake->commands.size() - 3),
+             (QList<QByteArray>{"TYPE A", "TYPE I", "TYPE L 8"}));
+    QCOMPARE(m_events, (QStringList{"success DoCommand", "success DoCommand", "success DoCommand"}));
 }
 
 // A transfer slower than TimeOut in total, but never idle for that long, completes.
@@ -711,13 +739,27 @@ void TestFtpFaults::lineBreaksRefused() {
     QVERIFY(writeFile(source, "x"));
     try {
         switch (operation) {
-        case 0: m_ftp->ChangeDir("x\r\nDELE important"); break;
-        case 1: m_ftp->MakeDir("x\nRMD y"); break;
-        case 2: m_ftp->DoCommand("NOOP\rDELE important"); break;
-        case 3: m_ftp->Download("x\nDELE important", m_keep); break;
-        case 4: m_ftp->Upload(source, "x\rDELE important"); break;
-        case 5: m_ftp->Upload(source, QString()); break;
-        default: m_ftp->DoCommand(QString("NOOP") + QChar(0) + "DELE important"); break;
+        case 0:
+            m_ftp->ChangeDir("x\r\nDELE important");
+            break;
+        case 1:
+            m_ftp->MakeDir("x\nRMD y");
+            break;
+        case 2:
+            m_ftp->DoCommand("NOOP\rDELE important");
+            break;
+        case 3:
+            m_ftp->Download("x\nDELE important", m_keep);
+            break;
+        case 4:
+            m_ftp->Upload(source, "x\rDELE important");
+            break;
+        case 5:
+            m_ftp->Upload(source, QString());
+            break;
+        default:
+            m_ftp->DoCommand(QString("NOOP") + QChar(0) + "DELE important");
+            break;
         }
         QFAIL("sent");
     } catch (const Error& e) {

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void uploadCountersAndPacketEvents();
     void downloadReplacesExistingFileOnSuccess();
     void missingRemoteFileLeavesLocalFile();
+    void unwritableLocalFolderFailsBeforeTheTransfer();
 
 private:
     void connectClient();
@@ -114,7 +115,8 @@ void TestFtpSession::loginCommandsAndQuit() {
     QCOMPARE(m_ftp->CurrentDir(), QString("/"));
     m_ftp->ChangeDir("h0");
     QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
-    QCOMPARE(m_rec.events, (QStringList{"connect", "success CurrentDir", "success ChangeDir", "success CurrentDir"}));
+    QCOMPARE(m_rec.events,
+             (QStringList{"connect", "success CurrentDir", "success ChangeDir", "success CurrentDir"}));
 
     m_rec.events.clear();
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->ChangeDir("nothere"));
@@ -237,7 +239,8 @@ void TestFtpSession::systDetectionOncePerLogin() {
 // The shared test server speaks the controller's listing format when asked to.
 void TestFtpSession::os9Listing() {
     m_ftp.reset();
-    m_server = std::make_unique<FtpServerFixture>(FtpServerFixture::Options{.devices = {"h0"}, .os9Listing = true});
+    m_server =
+        std::make_unique<FtpServerFixture>(FtpServerFixture::Options{.devices = {"h0"}, .os9Listing = true});
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
     QDir().mkpath(m_server->localPath("h0/QEL_V4/CMDS"));
     QVERIFY(writeFile(m_server->localPath("h0/QEL_V4/startup"), QByteArray(1234, 's')));
@@ -253,11 +256,14 @@ void TestFtpSession::os9Listing() {
     m_ftp->ChangeDir("/h0/QEL_V4");
     m_ftp->List();
     QCOMPARE(m_rec.items.size(), 5);
-    QVERIFY2(QRegularExpression(R"(^ {28}Directory of /h0/QEL_V4  \d{4}/\d\d/\d\d \d\d:\d\d$)").match(m_rec.items[0]).hasMatch(),
+    QVERIFY2(QRegularExpression(R"(^ {28}Directory of /h0/QEL_V4  \d{4}/\d\d/\d\d \d\d:\d\d$)")
+                 .match(m_rec.items[0])
+                 .hasMatch(),
              qPrintable(m_rec.items[0]));
     QCOMPARE(m_rec.items[1], QString(" Owner     Last modified  Attributes Sector Bytecount Name"));
     QCOMPARE(m_rec.items[2], QString("-------    -------------  ---------- ------ --------- ----"));
-    const QRegularExpression entry(R"(^    0\.0    \d\d/\d\d/\d\d \d{4}   ([d-])[-a-z]{7} +[0-9A-F]+ +(\d+) (\S+)$)");
+    const QRegularExpression entry(
+        R"(^    0\.0    \d\d/\d\d/\d\d \d{4}   ([d-])[-a-z]{7} +[0-9A-F]+ +(\d+) (\S+)$)");
     const auto folder = entry.match(m_rec.items[3]);
     const auto file = entry.match(m_rec.items[4]);
     QVERIFY2(folder.hasMatch(), qPrintable(m_rec.items[3]));
@@ -302,7 +308,8 @@ void TestFtpSession::roundTrip() {
     QCOMPARE(m_rec.events, (QStringList{"start", "stop", "success Download"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(size));
     QVERIFY(readAll(back) == data);
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), (QStringList{"back.bin", "source.bin"}));
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"back.bin", "source.bin"}));
 }
 
 void TestFtpSession::downloadCountersAndPacketEvents() {
@@ -361,13 +368,23 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
     QVERIFY(writeFile(m_server->localPath("new.txt"), "new contents"));
     const QString local = m_local->filePath("new.txt");
     QVERIFY(writeFile(local, "old contents, longer than the new ones"));
+    const auto ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    QVERIFY(QFile::setPermissions(local, ownerOnly));
     connectClient();
     const QString wasCurrent = QDir::currentPath();
     QDir::setCurrent(m_local->path());
     m_ftp->Download("/new.txt", QString()); // local name from the remote file's name
     QDir::setCurrent(wasCurrent);
     QCOMPARE(readAll(local), QByteArray("new contents"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{"new.txt"});
+    QCOMPARE(QFile::permissions(local), ownerOnly); // a replaced file keeps its permissions
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"new.txt"});
+
+    // A new file gets the permissions any newly made file gets here.
+    QVERIFY(writeFile(m_local->filePath("plain.txt"), "x"));
+    m_ftp->Download("/new.txt", m_local->filePath("fresh.txt"));
+    QCOMPARE(QFile::permissions(m_local->filePath("fresh.txt")),
+             QFile::permissions(m_local->filePath("plain.txt")));
 }
 
 void TestFtpSession::missingRemoteFileLeavesLocalFile() {
@@ -377,8 +394,23 @@ void TestFtpSession::missingRemoteFileLeavesLocalFile() {
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->Download("absent.txt", local));
     QCOMPARE(m_rec.events.last(), QString("failure Download"));
     QCOMPARE(readAll(local), QByteArray("precious"));
-    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files), QStringList{"keep.txt"});
+    QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.txt"});
     m_ftp->ChangeDir("h0"); // the session is still usable
+}
+
+void TestFtpSession::unwritableLocalFolderFailsBeforeTheTransfer() {
+    QVERIFY(writeFile(m_server->localPath("f.txt"), "x"));
+    connectClient();
+    m_rec.statuses.clear();
+    try {
+        m_ftp->Download("f.txt", m_local->filePath("no/such/folder/f.txt"));
+        QFAIL("no exception");
+    } catch (const FileError& e) {
+        QVERIFY2(e.message().startsWith("Cannot create "), qPrintable(e.message()));
+    }
+    QVERIFY(m_rec.sent().filter("RETR").isEmpty());
+    QVERIFY(!m_rec.events.contains("success Download"));
+    m_ftp->ChangeDir("h0");
 }
 
 QTEST_GUILESS_MAIN(TestFtpSession)

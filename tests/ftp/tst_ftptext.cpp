@@ -84,7 +84,8 @@ void TestFtpText::continuation() {
 void TestFtpText::announcedSize_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<qint64>("size");
-    QTest::newRow("bytes in parentheses") << "150 Opening BINARY mode data connection for x (1234 bytes).\r\n" << qint64(1234);
+    QTest::newRow("bytes in parentheses") << "150 Opening BINARY mode data connection for x (1234 bytes).\r\n"
+                                          << qint64(1234);
     QTest::newRow("lower case") << "150 data for f (77 bytes)" << qint64(77);
     QTest::newRow("no keyword") << "150 Opening data connection.\r\n" << qint64(0);
     QTest::newRow("BYTE without a digit before") << "Opening: BYTES follow" << qint64(0);
@@ -127,14 +128,22 @@ void TestFtpText::commandType() {
 void TestFtpText::listingLineEnd_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("item");
-    QTest::newRow("CR LF") << "file\r\n" << "file";
-    QTest::newRow("LF only") << "file\n" << "file";
-    QTest::newRow("only CR LF") << "\r\n" << "\r\n";
-    QTest::newRow("only LF") << "\n" << "\n";
-    QTest::newRow("one char and CR LF") << "a\r\n" << "a";
-    QTest::newRow("unterminated last line") << "abc" << "abc";
-    QTest::newRow("unterminated two chars") << "ab" << "ab";
-    QTest::newRow("CR inside") << "a\rb\r\n" << "a\rb";
+    QTest::newRow("CR LF") << "file\r\n"
+                           << "file";
+    QTest::newRow("LF only") << "file\n"
+                             << "file";
+    QTest::newRow("only CR LF") << "\r\n"
+                                << "\r\n";
+    QTest::newRow("only LF") << "\n"
+                             << "\n";
+    QTest::newRow("one char and CR LF") << "a\r\n"
+                                        << "a";
+    QTest::newRow("unterminated last line") << "abc"
+                                            << "abc";
+    QTest::newRow("unterminated two chars") << "ab"
+                                            << "ab";
+    QTest::newRow("CR inside") << "a\rb\r\n"
+                               << "a\rb";
 }
 
 void TestFtpText::listingLineEnd() {
@@ -152,7 +161,8 @@ void TestFtpText::columns_data() {
     QTest::newRow("trailing spaces") << "a  " << QStringList{"a", ""};
     QTest::newRow("empty line") << "" << QStringList{""};
     QTest::newRow("tab is no separator") << "a\tb c" << QStringList{"a\tb", "c"};
-    QTest::newRow("long column kept to 255") << QString(300, 'x') + " y" << QStringList{QString(255, 'x'), "y"};
+    QTest::newRow("long column kept to 255")
+        << QString(300, 'x') + " y" << QStringList{QString(255, 'x'), "y"};
     QStringList many;
     for (int i = 1; i <= 30; ++i)
         many << QString::number(i);
@@ -172,15 +182,14 @@ void TestFtpText::columns() {
 void TestFtpText::unixRecord_data() {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("record"); // attributes, name, date, size; empty = not filed
-    QTest::newRow("nine columns")
-        << "-rw-r--r--   1 root     root       100000 Dec 08 01:36 rand.bin"
-        << QStringList{"-rw-r--r--", "rand.bin", "Dec 08 01:36", "100000"};
-    QTest::newRow("eight columns, no group")
-        << "drwxr-xr-x 2 owner 4096 Jan 1 2020 CMDS" << QStringList{"drwxr-xr-x", "CMDS", "Jan 1 2020", "4096"};
+    QTest::newRow("nine columns") << "-rw-r--r--   1 root     root       100000 Dec 08 01:36 rand.bin"
+                                  << QStringList{"-rw-r--r--", "rand.bin", "Dec 08 01:36", "100000"};
+    QTest::newRow("eight columns, no group") << "drwxr-xr-x 2 owner 4096 Jan 1 2020 CMDS"
+                                             << QStringList{"drwxr-xr-x", "CMDS", "Jan 1 2020", "4096"};
     QTest::newRow("total line") << "total 12" << QStringList{};
     QTest::newRow("seven columns") << "a b c d e f g" << QStringList{};
-    QTest::newRow("name with spaces")
-        << "-rw-r--r-- 1 u g 10 Dec 08 01:36 my file" << QStringList{"-rw-r--r--", "file", "08 01:36 my", "Dec"};
+    QTest::newRow("name with spaces") << "-rw-r--r-- 1 u g 10 Dec 08 01:36 my file"
+                                      << QStringList{"-rw-r--r--", "file", "08 01:36 my", "Dec"};
     QTest::newRow("OS-9 entry") << "    0.0    26/12/01 0915   ----r-wr       2B4      1234 startup"
                                 << QStringList{"", "startup", "----r-wr 2B4 1234", "0915"};
 }
@@ -211,7 +220,8 @@ void TestFtpText::listsGrowInStepAndClear() {
     QCOMPARE(list.ModifDates.size(), 2);
     QCOMPARE(list.Attributes.size(), 2);
     list.ClearLists();
-    QVERIFY(list.Names.isEmpty() && list.Sizes.isEmpty() && list.ModifDates.isEmpty() && list.Attributes.isEmpty());
+    QVERIFY(list.Names.isEmpty() && list.Sizes.isEmpty() && list.ModifDates.isEmpty() &&
+            list.Attributes.isEmpty());
 }
 
 void TestFtpText::vendorFromSyst_data() {
@@ -239,7 +249,8 @@ void TestFtpText::vendorFromSyst() {
 
 void TestFtpText::parserForVendor() {
     for (int vendor : {2400, 2401, 2402, 2404, 2406, 2408, 2410, 2414, 2416})
-        QVERIFY2(dynamic_cast<TFTPUnixList*>(TFTPDirectoryList::ForVendor(vendor).get()), qPrintable(QString::number(vendor)));
+        QVERIFY2(dynamic_cast<TFTPUnixList*>(TFTPDirectoryList::ForVendor(vendor).get()),
+                 qPrintable(QString::number(vendor)));
     for (int vendor : {2411, 2403, 0, 1234})
         QVERIFY(!TFTPDirectoryList::ForVendor(vendor));
 }
@@ -257,7 +268,8 @@ void TestFtpText::portTexts() {
     QFETCH(QString, address);
     QFETCH(int, port);
     QFETCH(QString, argument);
-    QCOMPARE(TAsyncSocket::AddressText(QHostAddress(address)) + TAsyncSocket::PortText(quint16(port)), argument);
+    QCOMPARE(TAsyncSocket::AddressText(QHostAddress(address)) + TAsyncSocket::PortText(quint16(port)),
+             argument);
 }
 
 void TestFtpText::lineBreaks_data() {
@@ -299,14 +311,16 @@ void TestFtpText::platformErrorsMapToWinsockNumbers_data() {
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("platformText");
     QTest::addColumn<int>("code");
-    QTest::newRow("reset, told by its text") << int(QAbstractSocket::NetworkError)
-                                             << QString::fromLocal8Bit(std::strerror(ECONNRESET)) << 10054;
-    QTest::newRow("broken pipe") << int(QAbstractSocket::NetworkError) << QString::fromLocal8Bit(std::strerror(EPIPE))
-                                 << 10058;
+    QTest::newRow("reset, told by its text")
+        << int(QAbstractSocket::NetworkError) << QString::fromLocal8Bit(std::strerror(ECONNRESET)) << 10054;
+    QTest::newRow("broken pipe") << int(QAbstractSocket::NetworkError)
+                                 << QString::fromLocal8Bit(std::strerror(EPIPE)) << 10058;
     QTest::newRow("refused") << int(QAbstractSocket::ConnectionRefusedError) << "Connection refused" << 10061;
     QTest::newRow("refused, Qt's own text") << int(QAbstractSocket::ConnectionRefusedError) << "" << 10061;
-    QTest::newRow("timed out") << int(QAbstractSocket::SocketTimeoutError) << "Socket operation timed out" << 10060;
-    QTest::newRow("normal close") << int(QAbstractSocket::RemoteHostClosedError) << "The remote host closed" << 0;
+    QTest::newRow("timed out") << int(QAbstractSocket::SocketTimeoutError) << "Socket operation timed out"
+                               << 10060;
+    QTest::newRow("normal close") << int(QAbstractSocket::RemoteHostClosedError) << "The remote host closed"
+                                  << 0;
     QTest::newRow("host not found") << int(QAbstractSocket::HostNotFoundError) << "Host not found" << 11001;
     QTest::newRow("address in use") << int(QAbstractSocket::AddressInUseError) << "whatever" << 10048;
 }

@@ -27,7 +27,9 @@ struct Step {
     QStringList args;
 };
 
-QString localPath(const QString& bytes) { return QFile::decodeName(bytes.toLatin1()); }
+QString localPath(const QString& bytes) {
+    return QFile::decodeName(bytes.toLatin1());
+}
 
 QString baseName(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -107,20 +109,26 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("address"), QStringLiteral("128.0.1.1"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("FTP port."), QStringLiteral("port"),
                                   QStringLiteral("21"));
-    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name."), QStringLiteral("name"),
-                                  QStringLiteral("super"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Login name."),
+                                  QStringLiteral("name"), QStringLiteral("super"));
     const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("Login password."),
                                       QStringLiteral("password"), QStringLiteral("kolm"));
-    const QCommandLineOption timeout(QStringLiteral("timeout"),
-                                     QStringLiteral("Milliseconds without progress before giving up (0 = never)."),
-                                     QStringLiteral("ms"), QStringLiteral("20000"));
-    const QCommandLineOption ascii(QStringLiteral("ascii"), QStringLiteral("Transfer in ASCII type (TYPE A)."));
-    const QCommandLineOption binary(QStringLiteral("binary"), QStringLiteral("Transfer in image type (TYPE I), the default."));
-    const QCommandLineOption verbose(QStringLiteral("verbose"),
-                                     QStringLiteral("Write every status text (the protocol traffic) to standard error."));
-    const QCommandLineOption level(QStringLiteral("report-level"),
-                                   QStringLiteral("Status detail for --verbose: 1 protocol (default), 4, 8 or 16 for the socket's inner steps."),
-                                   QStringLiteral("level"), QStringLiteral("1"));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"),
+        QStringLiteral("Milliseconds without progress before giving up (0 = never)."), QStringLiteral("ms"),
+        QStringLiteral("20000"));
+    const QCommandLineOption ascii(QStringLiteral("ascii"),
+                                   QStringLiteral("Transfer in ASCII type (TYPE A)."));
+    const QCommandLineOption binary(QStringLiteral("binary"),
+                                    QStringLiteral("Transfer in image type (TYPE I), the default."));
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Write every status text (the protocol traffic) to standard error."));
+    const QCommandLineOption level(
+        QStringLiteral("report-level"),
+        QStringLiteral(
+            "Status detail for --verbose: 1 protocol (default), 4, 8 or 16 for the socket's inner steps."),
+        QStringLiteral("level"), QStringLiteral("1"));
     parser.addOptions({host, port, user, password, timeout, ascii, binary, verbose, level});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("\"COMMAND ARGS\", run in order."),
                                  QStringLiteral("\"COMMAND ARGS\"..."));
