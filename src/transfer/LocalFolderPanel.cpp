@@ -1,5 +1,6 @@
 #include "LocalFolderPanel.h"
 
+#include "RepaintThrottle.h"
 #include "support/Errors.h"
 #include "support/Guard.h"
 #include "support/Paths.h"
@@ -33,7 +34,8 @@ QString rootOf(const QString& absolutePath) {
 
 LocalFolderPanel::LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QListWidget* files,
                                    QObject* parent)
-    : QObject(parent), m_drives(drives), m_folders(folders), m_files(files) {
+    : QObject(parent), m_drives(drives), m_folders(folders), m_files(files),
+      m_foldersPaint(new RepaintThrottle(folders, this)), m_filesPaint(new RepaintThrottle(files, this)) {
     fillDrives();
     refresh();
     connect(m_folders, &QTreeWidget::itemActivated, this,
@@ -82,6 +84,7 @@ void LocalFolderPanel::rebuildFolders() {
     for (QDir up(current); up.cdUp();)
         chain.prepend(up.absolutePath());
 
+    m_foldersPaint->aboutToChange();
     m_folders->clear();
     const QIcon closedIcon = m_folders->style()->standardIcon(QStyle::SP_DirClosedIcon);
     const QIcon openIcon = m_folders->style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -106,6 +109,7 @@ void LocalFolderPanel::rebuildFolders() {
 }
 
 void LocalFolderPanel::refreshFiles() {
+    m_filesPaint->aboutToChange();
     m_files->clear();
     m_files->addItems(QDir::current().entryList(QDir::Files, kOrder));
 }
@@ -158,9 +162,9 @@ QString driveAmong(const QStringList& roots, const QString& path) {
     QString best = QDir::toNativeSeparators(rootOf(absolute));
     for (const QString& root : roots) {
         const QString r = QDir::fromNativeSeparators(root);
-        const bool holds = absolute.compare(r, Qt::CaseInsensitive) == 0 ||
-                           absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'),
-                                               Qt::CaseInsensitive);
+        const bool holds =
+            absolute.compare(r, Qt::CaseInsensitive) == 0 ||
+            absolute.startsWith(r.endsWith(QLatin1Char('/')) ? r : r + QLatin1Char('/'), Qt::CaseInsensitive);
         if (holds && r.size() >= QDir::fromNativeSeparators(best).size())
             best = root;
     }
@@ -168,7 +172,9 @@ QString driveAmong(const QStringList& roots, const QString& path) {
 }
 } // namespace
 
-QString LocalFolderPanel::driveOf(const QString& path) { return driveAmong(driveRoots(), path); }
+QString LocalFolderPanel::driveOf(const QString& path) {
+    return driveAmong(driveRoots(), path);
+}
 
 void LocalFolderPanel::fillDrives() {
     const QSignalBlocker block(m_drives);

@@ -11,6 +11,10 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace vantor {
+class RepaintThrottle;
+}
+
+namespace vantor {
 
 // The local side of the transfer sheets, kept in step with the process's current folder:
 // the drive box lists the roots the platform has (the drive letters on Windows, "/" and
@@ -65,6 +69,9 @@ private:
     QComboBox* m_drives;
     QTreeWidget* m_folders;
     QListWidget* m_files;
+    // A walk refills both lists at every folder; they repaint at most ten times a second.
+    RepaintThrottle* m_foldersPaint;
+    RepaintThrottle* m_filesPaint;
     QTreeWidgetItem* m_currentItem = nullptr;
     QStringList m_subFolders;
     QStringList m_roots; // the drive box's entries

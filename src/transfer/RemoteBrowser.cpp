@@ -2,6 +2,7 @@
 
 #include "FtpSession.h"
 #include "LocalFolderPanel.h"
+#include "RepaintThrottle.h"
 #include "TransferPanels.h"
 #include "support/Guard.h"
 #include "support/TQelBtn.h"
@@ -60,6 +61,9 @@ ListingEntry classifyListingLine(const QString& line) {
 RemoteBrowser::RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalFolderPanel& local,
                              QObject* parent)
     : QObject(parent), m_session(session), m_panels(panels), m_local(local) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_panels.LblDstDir3, m_panels.ListDstDir, m_panels.ListDst})
+        m_paint.append(new RepaintThrottle(widget, this));
     m_session.FtpOS9->OnListItem = [this](const QString& line) { swallowing([&] { FtpOS9ListItem(line); }); };
     connect(m_panels.ListDstDir, &QListWidget::itemDoubleClicked, this,
             [this] { guarded([this] { m_session.runExclusive([this] { ListDstDirDblClick(); }); }); });
@@ -70,6 +74,8 @@ RemoteBrowser::RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalF
 void RemoteBrowser::RefreshRemoteListing() {
     const bool binary = m_panels.RdoBinary->isChecked();
     m_session.checkAscii();
+    for (RepaintThrottle* paint : std::as_const(m_paint))
+        paint->aboutToChange();
     m_panels.LblDstDir3->setText(m_session.CurrentDir());
     {
         BusyCursor cursor;

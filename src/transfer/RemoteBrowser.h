@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -9,6 +10,7 @@ namespace vantor {
 
 class FtpSession;
 class LocalFolderPanel;
+class RepaintThrottle;
 class TransferPanels;
 
 // One line of the controller's directory listing as the remote panel sees it.
@@ -58,6 +60,7 @@ private:
     TransferPanels& m_panels;
     LocalFolderPanel& m_local;
     bool m_parentEntry = false;
+    QList<RepaintThrottle*> m_paint; // the remote panel's widgets, refilled at every folder of a walk
 };
 
 } // namespace vantor

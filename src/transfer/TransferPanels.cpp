@@ -92,6 +92,12 @@ void TransferPanels::buildLocalPanel() {
     FileInstall->setSelectionMode(QAbstractItemView::ExtendedSelection);
     FileInstall->setContextMenuPolicy(Qt::CustomContextMenu);
     PopupMenuCom = named(new QMenu(FileInstall), "PopupMenuCom");
+    // Folder paths can be long: they show what fits and never resize the sheet, which
+    // would repaint the whole window at every change of folder during a run.
+    for (QLabel* label : {LblInstDir, LblInstDir2}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setMinimumWidth(80);
+    }
     grid->addWidget(BtnInstallSys, 0, 0);
     grid->addWidget(LblInstDir, 0, 1);
     grid->addWidget(BtnInstallAppli, 1, 0);
@@ -106,6 +112,8 @@ void TransferPanels::buildRemotePanel() {
     PnlDstBase = named(new QWidget, "PnlDstBase");
     auto* grid = new QGridLayout(PnlDstBase);
     LblDstDir3 = named(new QLabel(PnlDstBase), "LblDstDir3");
+    LblDstDir3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LblDstDir3->setMinimumWidth(80);
     EdtDstDrv = named(new QLineEdit(QStringLiteral("/h0"), PnlDstBase), "EdtDstDrv");
     EdtDstPath = named(new QLineEdit(QStringLiteral("QEL_V4"), PnlDstBase), "EdtDstPath");
     ListDstDir = named(new QListWidget(PnlDstBase), "ListDstDir");
