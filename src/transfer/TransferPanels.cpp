@@ -92,8 +92,8 @@ void TransferPanels::buildLocalPanel() {
     FileInstall->setSelectionMode(QAbstractItemView::ExtendedSelection);
     FileInstall->setContextMenuPolicy(Qt::CustomContextMenu);
     PopupMenuCom = named(new QMenu(FileInstall), "PopupMenuCom");
-    // Folder paths can be long: they show what fits and never resize the sheet, which
-    // would repaint the whole window at every change of folder during a run.
+    // Folder paths can be long: they show what fits rather than widen the sheet and move
+    // every panel at each change of folder.
     for (QLabel* label : {LblInstDir, LblInstDir2}) {
         label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         label->setMinimumWidth(80);
