@@ -15,6 +15,7 @@
 #include "support/TQelGroupBox.h"
 #include "transfer/FileViewerSheet.h"
 #include "transfer/TransferPanels.h"
+#include "transfer/TransferSheets.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -111,6 +112,12 @@ void TFormInstall::buildPages() {
     });
     m_transfer->LblIPAdrs2->installEventFilter(this);
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
+
+    // Transfer sheets: FTP session, browsing and transfers over the shared panels.
+    m_transferSheets = new TransferSheets({m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
+                                           StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1,
+                                           EditPass1, ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
+                                          this);
 }
 
 void TFormInstall::buildSetupSheet() {
@@ -185,6 +192,7 @@ QString TFormInstall::ChooseLogFolder(const QString& programFolder) {
 void TFormInstall::FormCreate() {
     m_saveDialogFolder = ChooseLogFolder(QCoreApplication::applicationDirPath());
     move(0, 0);
+    m_transferSheets->DirecInstallChange();
     m_consoles->prepareSerialPort();
     m_transfer->LblInstDir->setText(EdtInsSystem->text());
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
@@ -264,6 +272,7 @@ QStringList TFormInstall::visibleTabCaptions() const {
 }
 
 void TFormInstall::PageFTPCtrlChange() {
+    m_transferSheets->PageFTPCtrlChange();
     setUpSheet(PageFTPCtrl->currentWidget());
 }
 

@@ -18,6 +18,7 @@ class FunctionSheet;
 class StatusBarPanels;
 class TFIBSysInfo;
 class TransferPanels;
+class TransferSheets;
 
 // The main window ("Installer for OS-9 Remote System"). It builds the sheets and composes
 // the subsystems that drive them; the behaviour of each subsystem lives in its own class.
@@ -64,6 +65,7 @@ public:
     TransferPanels* transferPanels() const { return m_transfer; }
     FileViewerSheet* fileViewer() const { return m_viewer; }
     ConsoleSheets* consoles() const { return m_consoles; }
+    TransferSheets* transferSheets() const { return m_transferSheets; }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
     // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
     void recreateSysInfo(int family);
@@ -110,6 +112,7 @@ private:
     TransferPanels* m_transfer = nullptr;
     FileViewerSheet* m_viewer = nullptr;
     ConsoleSheets* m_consoles = nullptr;
+    TransferSheets* m_transferSheets = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;

@@ -11,7 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTreeView>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace vantor {
@@ -83,11 +83,21 @@ void TransferPanels::buildLocalPanel() {
     LblInstDir = named(new QLabel(PnlSrcBase), "LblInstDir");
     LblInstDir2 = named(new QLabel(PnlSrcBase), "LblInstDir2");
     DrvInstall = named(new QComboBox(PnlSrcBase), "DrvInstall");
-    DirecInstall = named(new QTreeView(PnlSrcBase), "DirecInstall");
+    DirecInstall = named(new QTreeWidget(PnlSrcBase), "DirecInstall");
+    DirecInstall->setHeaderHidden(true);
+    DirecInstall->setRootIsDecorated(false);
+    DirecInstall->setSelectionMode(QAbstractItemView::SingleSelection);
+    DirecInstall->setExpandsOnDoubleClick(false);
     FileInstall = named(new QListWidget(PnlSrcBase), "FileInstall");
     FileInstall->setSelectionMode(QAbstractItemView::ExtendedSelection);
     FileInstall->setContextMenuPolicy(Qt::CustomContextMenu);
     PopupMenuCom = named(new QMenu(FileInstall), "PopupMenuCom");
+    // Folder paths can be long: they show what fits rather than widen the sheet and move
+    // every panel at each change of folder.
+    for (QLabel* label : {LblInstDir, LblInstDir2}) {
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setMinimumWidth(80);
+    }
     grid->addWidget(BtnInstallSys, 0, 0);
     grid->addWidget(LblInstDir, 0, 1);
     grid->addWidget(BtnInstallAppli, 1, 0);
@@ -102,6 +112,8 @@ void TransferPanels::buildRemotePanel() {
     PnlDstBase = named(new QWidget, "PnlDstBase");
     auto* grid = new QGridLayout(PnlDstBase);
     LblDstDir3 = named(new QLabel(PnlDstBase), "LblDstDir3");
+    LblDstDir3->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    LblDstDir3->setMinimumWidth(80);
     EdtDstDrv = named(new QLineEdit(QStringLiteral("/h0"), PnlDstBase), "EdtDstDrv");
     EdtDstPath = named(new QLineEdit(QStringLiteral("QEL_V4"), PnlDstBase), "EdtDstPath");
     ListDstDir = named(new QListWidget(PnlDstBase), "ListDstDir");
@@ -125,6 +137,7 @@ void TransferPanels::buildRemotePanel() {
 
 void TransferPanels::setUpFor(QWidget* sheet, Sheet kind, const Folders& folders) {
     moveOnto(sheet);
+    m_kind = kind;
     switch (kind) {
     case Sheet::Install:
         LblInstDir->setText(folders.installSystem);

@@ -8,7 +8,7 @@ class QLineEdit;
 class QListWidget;
 class QMenu;
 class QRadioButton;
-class QTreeView;
+class QTreeWidget;
 class QWidget;
 
 namespace vantor {
@@ -35,6 +35,8 @@ public:
     // Moves the three panels onto `sheet` (no-op when they are there already).
     void moveOnto(QWidget* sheet);
     QWidget* currentSheet() const { return m_sheet; }
+    // The kind of the sheet the panels were last set up for.
+    Sheet currentKind() const { return m_kind; }
 
     // FTP bar
     QWidget* PnlBaseFTP;
@@ -52,7 +54,7 @@ public:
     QLabel* LblInstDir;
     QLabel* LblInstDir2;
     QComboBox* DrvInstall;
-    QTreeView* DirecInstall;
+    QTreeWidget* DirecInstall; // the folder's path down from its root, then its sub-folders
     QListWidget* FileInstall;
     QMenu* PopupMenuCom;
 
@@ -70,6 +72,7 @@ private:
     void buildRemotePanel();
 
     QWidget* m_sheet = nullptr;
+    Sheet m_kind = Sheet::Install;
 };
 
 } // namespace vantor

@@ -45,6 +45,7 @@ bool FtpServerFixture::start() {
         args << QStringLiteral("--device") << device;
     if (m_options.os9Listing)
         args << QStringLiteral("--os9-listing");
+    args << m_options.extraArguments;
     m_process.setWorkingDirectory(m_home.path());
     m_process.setProgram(kPython);
     m_process.setArguments(args);

@@ -21,6 +21,7 @@ public:
         QString password = QStringLiteral("kolm");
         QStringList devices;     // folders made in the root, reachable as "/h0" and so on
         bool os9Listing = false; // LIST answers in the OS-9 extended directory format
+        QStringList extraArguments; // further options of ftpserver.py, as they stand
     };
 
     FtpServerFixture();

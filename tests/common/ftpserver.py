@@ -6,6 +6,7 @@ With --os9-listing, LIST answers in the OS-9 extended directory format the contr
 FTP server writes, so the transfer pages can be tried against what they will really see.
 """
 import argparse
+import logging
 import os
 import stat
 import sys
@@ -13,7 +14,7 @@ import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.filesystems import AbstractedFS
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -31,6 +32,8 @@ def os9_attributes(mode):
 
 class Os9ListingFS(AbstractedFS):
     """Writes LIST output as OS-9's "dir -e" does: title, header, ruler, one line per entry."""
+
+    extra_lines = []  # written after the entries of every listing, as they stand
 
     def format_list(self, basedir, listing, ignore_err=True):
         title_path = self.fs2ftp(basedir)
@@ -53,8 +56,28 @@ class Os9ListingFS(AbstractedFS):
             sector = "%X" % (st.st_ino & 0xFFFFFF)
             lines.append("%7s    %s   %s%10s%10d %s" % (
                 owner, modified, os9_attributes(st.st_mode), sector, st.st_size, basename))
+        lines.extend(self.extra_lines)
         for line in lines:
             yield (line + "\r\n").encode("utf8", self.cmd_channel.unicode_errors)
+
+
+class StallingDTPHandler(DTPHandler):
+    """Holds the data connection of a download open for a while after its last byte."""
+
+    stalls = {}  # file name -> seconds
+
+    def handle_close(self):
+        name = os.path.basename(getattr(self.file_obj, "name", "") or "")
+        delay = self.stalls.get(name)
+        if not self.receive and delay and not getattr(self, "_stalled", False) and not self._closed:
+            self._stalled = True
+            self.modify_ioloop_events(self.ioloop.READ)
+            self.ioloop.call_later(delay, self._close_now)
+            return
+        DTPHandler.handle_close(self)
+
+    def _close_now(self):
+        DTPHandler.handle_close(self)
 
 
 def main():
@@ -68,6 +91,13 @@ def main():
                         help="make a device root such as h0 (reachable as /h0)")
     parser.add_argument("--os9-listing", action="store_true",
                         help="answer LIST in the OS-9 extended directory format")
+    parser.add_argument("--extra-listing-line", action="append", default=[],
+                        help="with --os9-listing: a raw line added to every listing")
+    parser.add_argument("--command-log", help="append every command received to this file")
+    parser.add_argument("--announce-size", action="store_true",
+                        help="the reply that opens a download names its size in bytes")
+    parser.add_argument("--stall-after-data", action="append", default=[], metavar="NAME=SECONDS",
+                        help="keep a download's data connection open this long after its last byte")
     args = parser.parse_args()
 
     home = os.path.abspath(args.home)
@@ -78,12 +108,40 @@ def main():
     authorizer.add_user(args.user, args.password, home, perm="elradfmwMT")
 
     class Handler(FTPHandler):
-        pass
+        _size_to_announce = None
+
+        def pre_process_command(self, line, cmd, arg):
+            self._size_to_announce = None
+            if args.command_log:
+                logged = "PASS ******" if cmd == "PASS" else line
+                with open(args.command_log, "a", encoding="utf8", errors="replace") as log:
+                    log.write(logged + "\n")
+            return FTPHandler.pre_process_command(self, line, cmd, arg)
+
+        def ftp_RETR(self, file):
+            if args.announce_size:
+                try:
+                    self._size_to_announce = os.path.getsize(file)
+                except OSError:
+                    self._size_to_announce = None
+            return FTPHandler.ftp_RETR(self, file)
+
+        def respond(self, resp, logfun=logging.debug):
+            if self._size_to_announce is not None and resp[:4] in ("125 ", "150 "):
+                resp = "%s Opening data connection (%d bytes)." % (resp[:3], self._size_to_announce)
+                self._size_to_announce = None
+            FTPHandler.respond(self, resp, logfun)
 
     Handler.authorizer = authorizer
     Handler.banner = "Vantor test FTP server ready."
     if args.os9_listing:
+        Os9ListingFS.extra_lines = list(args.extra_listing_line)
         Handler.abstracted_fs = Os9ListingFS
+    if args.stall_after_data:
+        for item in args.stall_after_data:
+            name, _, seconds = item.partition("=")
+            StallingDTPHandler.stalls[name] = float(seconds)
+        Handler.dtp_handler = StallingDTPHandler
 
     server = FTPServer((args.host, args.port), Handler)
     server.max_cons = 64
@@ -100,6 +158,5 @@ def main():
 
 
 if __name__ == "__main__":
-    import logging
     logging.basicConfig(level=logging.CRITICAL)
     sys.exit(main())

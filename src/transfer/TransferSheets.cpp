@@ -1,0 +1,77 @@
+#include "TransferSheets.h"
+
+#include "FtpSession.h"
+#include "LocalFolderPanel.h"
+#include "RemoteBrowser.h"
+#include "TransferPanels.h"
+#include "TransferRunner.h"
+#include "support/Guard.h"
+#include "support/TQelBtn.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+
+namespace vantor {
+
+TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(parent), m_wiring(wiring) {
+    TransferPanels* p = wiring.panels;
+    m_session = new FtpSession(
+        {p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel, wiring.EditlIPAdrs1}, this);
+    m_local = new LocalFolderPanel(p->DrvInstall, p->DirecInstall, p->FileInstall, this);
+    m_browser = new RemoteBrowser(*m_session, *p, *m_local, this);
+    m_runner =
+        new TransferRunner(*m_session, *m_browser, *m_local, *p, {wiring.EditUser1, wiring.EditPass1}, this);
+
+    m_session->OnOpened = [this] { openedSteps(); };
+    m_session->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
+    m_browser->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
+    m_browser->RunUnderWay = [this] { return m_runner->isRunning(); };
+    m_local->NavigationLocked = [this] { return m_runner->isRunning() || m_session->isBusy(); };
+    m_local->OnChange = [this] { DirecInstallChange(); };
+
+    for (TQelBtn* button : {p->BtnInstallSys, p->BtnInstallAppli})
+        connect(button, &QAbstractButton::clicked, this,
+                [this, button] { guarded([&] { m_runner->BtnInstallSysClick(button); }); });
+
+    QAction* deleteFiles = p->PopupMenuCom->addAction(QStringLiteral("Delete Files"));
+    deleteFiles->setObjectName(QStringLiteral("DelFile"));
+    connect(deleteFiles, &QAction::triggered, this,
+            [this] { guarded([this] { m_runner->DelFileClick(); }); });
+    connect(p->FileInstall, &QWidget::customContextMenuRequested, this,
+            [p](const QPoint& at) { p->PopupMenuCom->popup(p->FileInstall->viewport()->mapToGlobal(at)); });
+}
+
+TransferSheets::~TransferSheets() = default;
+
+bool TransferSheets::fileTransferSheetShowing() const {
+    return m_wiring.sheetShowing && m_wiring.sheetShowing() == m_wiring.ShtGet;
+}
+
+void TransferSheets::openedSteps() {
+    TransferPanels* p = m_wiring.panels;
+    m_session->ChangeDirAndWait(p->EdtDstDrv->text());
+    m_browser->RefreshRemoteListing();
+    if (m_local->setFolder(p->LblInstDir->text()))
+        p->BtnInstallSys->setEnabled(true);
+    if (m_local->setFolder(p->LblInstDir2->text())) {
+        p->BtnInstallAppli->setEnabled(true);
+        m_local->showDriveOf(m_local->folder());
+    }
+}
+
+void TransferSheets::PageFTPCtrlChange() {
+    m_session->closeForSheetChange();
+}
+
+void TransferSheets::DirecInstallChange() {
+    m_browser->DirecInstallChange();
+}
+
+void TransferSheets::setChangeAttrBatch(std::function<void()> batch) {
+    m_runner->ChangeAttrBatch = std::move(batch);
+}
+
+} // namespace vantor
