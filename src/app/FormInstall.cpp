@@ -118,6 +118,12 @@ void TFormInstall::buildPages() {
                                            StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1,
                                            EditPass1, ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
                                           this);
+    // A Version Up run ends with the "Change Attr" batch, sent to the console the Version
+    // Up function opened.
+    m_transferSheets->setChangeAttrBatch([this] {
+        BatchPanel& panel = m_consoles->batchPanel();
+        panel.BatchButtonClick(panel.BtnAttr);
+    });
 }
 
 void TFormInstall::buildSetupSheet() {

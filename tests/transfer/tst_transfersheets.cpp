@@ -3,7 +3,9 @@
 
 #include "app/FormInstall.h"
 #include "app/StatusBarPanels.h"
+#include "console/ConsoleSheets.h"
 #include "common/FtpServerFixture.h"
+#include "common/PtyPair.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSupport.h"
 #include "support/TQelBtn.h"
@@ -419,8 +421,14 @@ void TestTransferSheets::folderLinkBackIntoTreeIsNotFollowed() {
 }
 
 void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
+    // The Version Up function leaves the serial console open; the run's last step sends the
+    // "Change Attr" batch to it.
+    PtyPair line;
+    QVERIFY(line.isOpen());
+    ComMapping com1(1, line.slavePath());
     Rig rig;
     QVERIFY(rig.start());
+    QVERIFY(rig.form->consoles()->openSerialPort());
     QVERIFY(writeFile(rig.local("VersionUp/Program/CMDS/app"), binaryContent(3)));
     QDir().mkpath(rig.local("VersionUp/System"));
     QDir().mkpath(rig.local("VersionUp/Other"));
@@ -437,13 +445,19 @@ void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
 
     rig.p->BtnInstallAppli->click();
     QCOMPARE(readAll(rig.remote("/h0/CMDS/app")), binaryContent(3));
-    QVERIFY(rig.memoLines().contains(QStringLiteral("Change Attr : batch not sent, no console")));
+    const QByteArray attr = "chd /h0/ISP/OBJS\rattr ch* -eperprwpw\rdir ch* -e\rchd /h0/QEL_V4/CMDS\r"
+                            "attr * -eperprwpw\rdir -e\r";
+    QCOMPARE(line.receive(attr.size(), std::chrono::seconds(5)), attr);
+    QVERIFY(m_prompts->prompter.shown.isEmpty());
 
+    // Without a console to send it to, the run says the batch was not sent.
     int batches = 0;
+    rig.sheets->setChangeAttrBatch({});
+    rig.p->BtnInstallAppli->click();
+    QVERIFY(rig.memoLines().contains(QStringLiteral("Change Attr : batch not sent, no console")));
     rig.sheets->setChangeAttrBatch([&] { ++batches; });
     rig.p->BtnInstallAppli->click();
     QCOMPARE(batches, 1);
-    QVERIFY(m_prompts->prompter.shown.isEmpty());
 }
 
 void TestTransferSheets::backupOfTreeWithSubFolders() {
