@@ -1,6 +1,7 @@
 #include "TelnetClient.h"
 
 #include "support/Guard.h"
+#include "support/SocketErrors.h"
 
 #include <QLoggingCategory>
 #include <QTcpSocket>
@@ -19,44 +20,6 @@ constexpr qint64 kReadChunk = 64 * 1024;
 
 // A peer that takes no more bytes does not keep a closed connection half open.
 constexpr std::chrono::milliseconds kCloseLimit{5000};
-
-int winsockCode(const QTcpSocket& socket) {
-    switch (socket.error()) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
-    case QAbstractSocket::HostNotFoundError:
-        return 11001;
-    case QAbstractSocket::SocketAccessError:
-        return 10013;
-    case QAbstractSocket::SocketResourceError:
-        return 10055;
-    case QAbstractSocket::SocketTimeoutError:
-        return 10060;
-    case QAbstractSocket::AddressInUseError:
-        return 10048;
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return 10049;
-    case QAbstractSocket::UnsupportedSocketOperationError:
-        return 10045;
-    case QAbstractSocket::RemoteHostClosedError:
-        return 10054;
-    case QAbstractSocket::NetworkError: {
-        // Qt folds several system errors into this one; its text tells them apart.
-        const QString text = socket.errorString().toLower();
-        if (text.contains(QLatin1String("network unreachable")))
-            return 10051;
-        if (text.contains(QLatin1String("unreachable")))
-            return 10065;
-        if (text.contains(QLatin1String("timed out")))
-            return 10060;
-        if (text.contains(QLatin1String("reset")))
-            return 10054;
-        return 10050;
-    }
-    default:
-        return 10050;
-    }
-}
 
 } // namespace
 
@@ -164,7 +127,7 @@ void TelnetClient::onError() {
     m_connectTimer->stop();
     if (m_socket->error() == QAbstractSocket::RemoteHostClosedError)
         return; // the peer ended the session: the disconnected event tells it
-    const int code = winsockCode(*m_socket);
+    const int code = winsockErrorOf(m_socket->error(), m_socket->errorString());
     qCDebug(lcTelnet) << "socket error" << code << m_socket->errorString();
     if (m_wasConnected)
         deliverPending();

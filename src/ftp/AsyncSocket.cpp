@@ -1,6 +1,6 @@
 #include "AsyncSocket.h"
 
-#include "SocketErrors.h"
+#include "support/SocketErrors.h"
 #include "support/Guard.h"
 #include "support/Wait.h"
 
@@ -162,7 +162,7 @@ void TAsyncSocket::NotifyConnected() {
 void TAsyncSocket::onSocketError(QTcpSocket* socket) {
     if (socket != m_socket)
         return;
-    const int code = ftp::winsockErrorOf(socket->error(), socket->errorString());
+    const int code = winsockErrorOf(socket->error(), socket->errorString());
     if (code == 0)
         return; // the peer closed normally; the close notification follows
     m_lastSocketError = code;
@@ -298,7 +298,7 @@ void TAsyncSocket::WriteFromStream() {
             return;
         const qint64 sent = m_socket->write(data, size);
         if (sent < 0) {
-            m_lastSocketError = ftp::winsockErrorOf(m_socket->error(), m_socket->errorString());
+            m_lastSocketError = winsockErrorOf(m_socket->error(), m_socket->errorString());
             return;
         }
         bool more = false;
@@ -399,7 +399,7 @@ void TAsyncSocket::ReportStatus(quint8 level, const QString& text) {
 
 QString TAsyncSocket::SocketErrorMessage(int code) {
     ReportStatus(8, QStringLiteral("Looking Up Error Message"));
-    return ftp::winsockErrorText(code);
+    return winsockErrorText(code);
 }
 
 void TAsyncSocket::ErrorManager(int tolerated) {
@@ -607,7 +607,7 @@ void TAsyncSocket::SendBuffer(const QByteArray& bytes, int length) {
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
     if (!sendDone())
-        throw ESockError(m_lastSocketError ? ftp::winsockErrorText(m_lastSocketError) : kClosedByPeer);
+        throw ESockError(m_lastSocketError ? winsockErrorText(m_lastSocketError) : kClosedByPeer);
 }
 
 void TAsyncSocket::Write(const QString& text) {
@@ -725,7 +725,7 @@ void TAsyncSocket::SendFile(const QString& path) {
     if (!m_sendError.isEmpty())
         throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, m_sendError));
     if (m_transferSize > 0 && !sendDone())
-        throw ESockError(m_lastSocketError ? ftp::winsockErrorText(m_lastSocketError) : kClosedByPeer);
+        throw ESockError(m_lastSocketError ? winsockErrorText(m_lastSocketError) : kClosedByPeer);
 }
 
 void TAsyncSocket::CaptureFile(const QString& path) {
@@ -788,14 +788,14 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
         });
         QTcpServer* listener = m_listener;
         connect(m_listener, &QTcpServer::acceptError, this, [this, listener](QAbstractSocket::SocketError e) {
-            m_lastSocketError = ftp::winsockErrorOf(e, listener->errorString());
+            m_lastSocketError = winsockErrorOf(e, listener->errorString());
             m_lastNotificationOk = false;
             m_asyncComplete = true;
         });
     }
     if (!m_listener->listen(QHostAddress::AnyIPv4, quint16(Port))) {
         // Waiting for a connection that cannot come would only end at the time-out.
-        m_lastSocketError = ftp::winsockErrorOf(m_listener->serverError(), m_listener->errorString());
+        m_lastSocketError = winsockErrorOf(m_listener->serverError(), m_listener->errorString());
         if (m_lastSocketError == 0)
             m_lastSocketError = 10048;
         ErrorManager(10035);

@@ -2,7 +2,7 @@
 // the listing parser, vendor detection, PORT texts and the socket error texts.
 
 #include "ftp/FtpClient.h"
-#include "ftp/SocketErrors.h"
+#include "support/SocketErrors.h"
 
 #include <QtTest>
 
@@ -302,7 +302,7 @@ void TestFtpText::socketErrorTexts_data() {
 void TestFtpText::socketErrorTexts() {
     QFETCH(int, code);
     QFETCH(QString, text);
-    QCOMPARE(ftp::winsockErrorText(code), text);
+    QCOMPARE(winsockErrorText(code), text);
     TAsyncSocket socket;
     QCOMPARE(socket.SocketErrorMessage(code), text);
 }
@@ -329,7 +329,7 @@ void TestFtpText::platformErrorsMapToWinsockNumbers() {
     QFETCH(int, error);
     QFETCH(QString, platformText);
     QFETCH(int, code);
-    QCOMPARE(ftp::winsockErrorOf(QAbstractSocket::SocketError(error), platformText), code);
+    QCOMPARE(winsockErrorOf(QAbstractSocket::SocketError(error), platformText), code);
 }
 
 void TestFtpText::commandTypeNames() {

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace vantor::ftp {
+namespace vantor {
 
 namespace {
 
@@ -143,4 +143,4 @@ int winsockErrorOf(QAbstractSocket::SocketError error, const QString& platformTe
     }
 }
 
-} // namespace vantor::ftp
+} // namespace vantor

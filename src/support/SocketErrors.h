@@ -3,7 +3,7 @@
 #include <QAbstractSocket>
 #include <QString>
 
-namespace vantor::ftp {
+namespace vantor {
 
 // Socket failures are shown to the engineer with the WinSock numbers and texts the
 // controller's documentation and the field engineers know, on every platform.
@@ -16,4 +16,4 @@ QString winsockErrorText(int code);
 // for example a reset from a plain network failure. Gives 0 for a normal remote close.
 int winsockErrorOf(QAbstractSocket::SocketError error, const QString& platformText);
 
-} // namespace vantor::ftp
+} // namespace vantor
