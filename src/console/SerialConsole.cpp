@@ -48,6 +48,8 @@ SerialConsole::SerialConsole(QWidget* sheet, std::function<bool()> serialSheetAc
     connect(BtnSerialOpen, &QAbstractButton::clicked, this,
             [this] { guarded([this] { BtnSerialOpenClick(); }); });
     connect(SerialCom, &TSerialCom::OnArrived, this, [this] { swallowing([this] { SerialComArrived(); }); });
+    connect(SerialCom, &TSerialCom::lineLost, this,
+            [this](const QString& reason) { swallowing([this, &reason] { SerialComLineLost(reason); }); });
 }
 
 SerialConsole::~SerialConsole() {
@@ -127,6 +129,15 @@ void SerialConsole::SerialComArrived() {
     }
     if (filled > 0)
         m_receiver.receive(QByteArray::fromRawData(buffer, filled), MemoSerial->text());
+}
+
+void SerialConsole::SerialComLineLost(const QString& reason) {
+    // The port closed itself: the button and the panels follow, and the engineer is told,
+    // rather than keys and batches going nowhere.
+    BtnSerialOpen->setChecked(false);
+    Q_EMIT portChanged(false);
+    Prompter::current().error(QStringLiteral("%1 was closed: the serial device stopped answering (%2).")
+                                  .arg(TSerialCom::portName(SerialCom->ComID()), reason));
 }
 
 } // namespace vantor

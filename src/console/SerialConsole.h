@@ -65,6 +65,7 @@ Q_SIGNALS:
 private:
     bool openPort();
     void SerialComArrived();
+    void SerialComLineLost(const QString& reason);
 
     std::function<bool()> m_serialSheetActive;
     QBoxLayout* m_panelRow;

@@ -98,6 +98,9 @@ bool TSerialCom::Open() {
     }
     port->setReadBufferSize(kReadBufferLimit);
     m_port = port.release();
+    m_lostReason.clear();
+    connect(m_port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { swallowing([this, error] { onPortError(int(error)); }); });
     applyLineSettings();
     m_port->clear(QSerialPort::AllDirections);
     m_port->clearError();
@@ -162,15 +165,17 @@ void TSerialCom::Close() {
     m_pollTimer->stop();
     if (!m_port)
         return;
+    m_port->disconnect(this);
     m_port->close();
     delete m_port;
     m_port = nullptr;
+    m_lostReason.clear();
     m_opened = false;
     qCDebug(lcSerial) << portName(m_comId) << "closed";
 }
 
 qint64 TSerialCom::ReceivedCount() {
-    if (!m_port)
+    if (!m_port || !m_lostReason.isEmpty())
         return 0;
     // Collect what the OS holds now, without waiting; a timeout here only means "nothing".
     if (!m_port->waitForReadyRead(0))
@@ -213,6 +218,29 @@ bool TSerialCom::Write(const char* data, qint64 count) {
         }
     }
     return true;
+}
+
+void TSerialCom::onPortError(int error) {
+    // A device that is gone keeps its descriptor readable with nothing to read: left open,
+    // the port would wake the event loop without pause. Read and resource errors mean the
+    // line itself failed; the port is closed once the driver call that reported it is over.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!m_port || !m_lostReason.isEmpty())
+        return;
+    // A hung-up line reads as empty with whatever errno was left over; its words say nothing.
+    m_lostReason = error == QSerialPort::ResourceError ? m_port->errorString() : QStringLiteral("hung up");
+    qCWarning(lcSerial) << portName(m_comId) << "line lost:" << m_lostReason;
+    QMetaObject::invokeMethod(this, [this] { swallowing([this] { closeLostLine(); }); }, Qt::QueuedConnection);
+}
+
+void TSerialCom::closeLostLine() {
+    if (!m_port || m_lostReason.isEmpty())
+        return;
+    const QString reason = m_lostReason;
+    Close();
+    m_opened = false;
+    Q_EMIT lineLost(reason);
 }
 
 void TSerialCom::poll() {

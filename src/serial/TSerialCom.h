@@ -101,10 +101,15 @@ public:
 Q_SIGNALS:
     // Raised from the poll timer while bytes are waiting; the handler drains them.
     void OnArrived(vantor::TSerialCom* sender);
+    // The device went away while open (adapter unplugged, far end of a pseudo-terminal
+    // closed). The component has closed itself; `reason` is the driver's words.
+    void lineLost(const QString& reason);
 
 private:
     void applyLineSettings();
     void poll();
+    void onPortError(int error);
+    void closeLostLine();
 
     int m_comId = 1;
     int m_baudRate = 9600;
@@ -121,6 +126,7 @@ private:
     int m_interval = 200;
 
     QSerialPort* m_port = nullptr; // exists only while open
+    QString m_lostReason;          // set when the device failed under an open port
     QTimer* m_pollTimer;
     QStringList m_problems;
 };

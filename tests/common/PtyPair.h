@@ -27,6 +27,9 @@ public:
     bool send(const QByteArray& bytes);
     // Bytes the program wrote, gathered until `count` have come or `limit` has passed.
     QByteArray receive(qsizetype count, std::chrono::milliseconds limit);
+    // The far end goes away, as an unplugged adapter does: both of the pair's ends close,
+    // leaving the program's side hung up.
+    void hangUp();
     // The slave's terminal attributes as the program left them.
     bool attributes(termios* out) const;
 

@@ -12,6 +12,7 @@
 #include "serial/TSerialCom.h"
 #include "support/TQelBtn.h"
 #include "support/TQelGroupBox.h"
+#include "support/Wait.h"
 
 #include <QComboBox>
 #include <QTableWidget>
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void longArrivalIsDrainedInBoundedPieces();
     void batchesCommandsAndKeysGoToThePort();
     void closingReleasesThePanels();
+    void vanishedDeviceReleasesButtonAndPanels();
     void missingPortNamesItAndReleasesButton();
     void secondPortUsesItsOwnDevice();
     void versionUpSendsOneCtrlC();
@@ -170,6 +172,18 @@ void TestSerialSheet::closingReleasesThePanels() {
     QVERIFY(m_serial->isOpen());
     QTest::keyClick(m_serial->MemoSerial, Qt::Key_Y);
     QCOMPARE(m_pty->receive(2, 500ms), QByteArray("y"));
+}
+
+void TestSerialSheet::vanishedDeviceReleasesButtonAndPanels() {
+    openOnSerialSheet();
+    QVERIFY(m_form->consoles()->batchPanel().PnlBaseBatch->isEnabled());
+    m_pty->hangUp();
+    QVERIFY(pumpUntil([&] { return !m_serial->BtnSerialOpen->isChecked(); }, 3s));
+    QVERIFY(!m_serial->isOpen());
+    QVERIFY(!m_form->consoles()->batchPanel().PnlBaseBatch->isEnabled());
+    const QStringList errors = m_prompts.prompter.texts("error");
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().contains(QLatin1String("COM1")), qPrintable(errors.first()));
 }
 
 void TestSerialSheet::missingPortNamesItAndReleasesButton() {

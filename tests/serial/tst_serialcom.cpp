@@ -28,6 +28,7 @@ private Q_SLOTS:
     void missingPortNamesIt();
     void portInUseIsRefused();
     void com2UsesItsOwnMapping();
+    void vanishedFarEndClosesThePort();
 };
 
 void TestSerialCom::opensMappedDeviceWith9600_8N1() {
@@ -209,4 +210,26 @@ void TestSerialCom::com2UsesItsOwnMapping() {
 }
 
 QTEST_GUILESS_MAIN(TestSerialCom)
+void TestSerialCom::vanishedFarEndClosesThePort() {
+    PtyPair pty;
+    ComMapping map(1, pty.slavePath());
+    TSerialCom com;
+    com.setInterval(10);
+    QSignalSpy lost(&com, &TSerialCom::lineLost);
+    QVERIFY(com.Open());
+    QVERIFY(pty.send("last words\r"));
+    pumpFor(100ms);
+
+    pty.hangUp();
+    QVERIFY(pumpUntil([&] { return lost.count() > 0; }, 3s));
+    QVERIFY(!com.Opened());
+    QCOMPARE(com.ReceivedCount(), 0);
+    QCOMPARE(lost.count(), 1);
+    // Closed for good: the component opens again once a device is there.
+    PtyPair again;
+    ComMapping remap(1, again.slavePath());
+    QVERIFY(com.Open());
+    QVERIFY(com.Opened());
+}
+
 #include "tst_serialcom.moc"
