@@ -437,13 +437,26 @@ void TerminalView::keyPressEvent(QKeyEvent* event) {
     default:
         break;
     }
+    if (!event->isAutoRepeat())
+        m_held.insert(heldKey(*event), std::shared_ptr<QKeyEvent>(event->clone()));
     event->accept();
 }
 
 void TerminalView::keyReleaseEvent(QKeyEvent* event) {
     event->accept();
-    if (!event->isAutoRepeat())
-        Q_EMIT keyReleased(event);
+    if (event->isAutoRepeat())
+        return;
+    const std::shared_ptr<QKeyEvent> press = m_held.take(heldKey(*event));
+    Q_EMIT keyReleased(press ? press.get() : event);
+}
+
+void TerminalView::focusOutEvent(QFocusEvent* event) {
+    m_held.clear(); // their releases go elsewhere
+    QAbstractScrollArea::focusOutEvent(event);
+}
+
+quint64 TerminalView::heldKey(const QKeyEvent& event) {
+    return event.nativeScanCode() != 0 ? (quint64(1) << 32) | event.nativeScanCode() : quint64(uint(event.key()));
 }
 
 } // namespace vantor

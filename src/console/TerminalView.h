@@ -3,6 +3,9 @@
 #include "console/TerminalText.h"
 
 #include <QAbstractScrollArea>
+#include <QHash>
+
+#include <memory>
 #include <QString>
 #include <QStringList>
 
@@ -24,7 +27,9 @@ namespace vantor {
 // copies a non-empty selection to the clipboard. Releasing the right button raises
 // rightButtonReleased() (the console decides whether to paste), then opens the context
 // menu with "Save...". Keys are not typed into the view: every key released (auto-repeat
-// aside) is handed on by keyReleased() for the console to translate and send.
+// aside) is handed on by keyReleased() for the console to translate and send. The event
+// handed on is the key's press, so that a Shift or Ctrl let go a moment before the key
+// itself still counts, as the engineer meant it.
 class TerminalView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -90,6 +95,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    static quint64 heldKey(const QKeyEvent& event);
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
@@ -120,6 +127,8 @@ private:
     Position m_cursor;
     bool m_selecting = false;
     QPoint m_lastDragPoint;
+    // The press of every key now held down, by its scan code (or key when there is none).
+    QHash<quint64, std::shared_ptr<QKeyEvent>> m_held;
 };
 
 } // namespace vantor

@@ -35,6 +35,7 @@ private Q_SLOTS:
     void fixedCommands();
     void commandListEmptyRowsAndNumbers();
     void keysAreSentOneByOne();
+    void modifierLetGoBeforeTheKeyStillCounts();
     void rightClickPastesClipboard();
     void refusedConnectionShowsErrorAndKeepsButtonDown();
     void logSavedWithCrLf();
@@ -251,6 +252,26 @@ void TestTelnetSheet::keysAreSentOneByOne() {
     QVERIFY(m_controller->waitForHeard("\b"));
     QCOMPARE(m_controller->heard(), QByteArray("dI\r\x03\b"));
     QCOMPARE(view->lines(), QStringList({"Connected", ""})); // no local echo: the controller echoes
+}
+
+void TestTelnetSheet::modifierLetGoBeforeTheKeyStillCounts() {
+    login();
+    TerminalView* view = m_consoles->telnet().MemoTelnet;
+    view->setFocus();
+    // As a quick hand types "!" and Ctrl+C: the modifier comes up first, then the key.
+    const auto send = [view](QEvent::Type type, int key, Qt::KeyboardModifiers modifiers, const QString& text,
+                             quint32 scanCode) {
+        QKeyEvent event(type, key, modifiers, scanCode, 0, 0, text);
+        QCoreApplication::sendEvent(view, &event);
+    };
+    send(QEvent::KeyPress, Qt::Key_Exclam, Qt::ShiftModifier, QStringLiteral("!"), 10);
+    send(QEvent::KeyRelease, Qt::Key_1, Qt::NoModifier, QStringLiteral("1"), 10);
+    send(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"), 54);
+    send(QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier, QStringLiteral("c"), 54);
+    // A release whose press the view never saw is taken as it comes.
+    send(QEvent::KeyRelease, Qt::Key_E, Qt::NoModifier, QStringLiteral("e"), 26);
+    QVERIFY(m_controller->waitForHeard("e"));
+    QCOMPARE(m_controller->heard(), QByteArray("!\x03" "e"));
 }
 
 void TestTelnetSheet::rightClickPastesClipboard() {
