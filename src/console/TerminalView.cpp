@@ -446,8 +446,11 @@ void TerminalView::keyReleaseEvent(QKeyEvent* event) {
     event->accept();
     if (event->isAutoRepeat())
         return;
+    // A release whose press went elsewhere (the Enter that closed a dialog, the Tab that
+    // moved the focus here) is not the engineer typing to the controller.
     const std::shared_ptr<QKeyEvent> press = m_held.take(heldKey(*event));
-    Q_EMIT keyReleased(press ? press.get() : event);
+    if (press)
+        Q_EMIT keyReleased(press.get());
 }
 
 void TerminalView::focusOutEvent(QFocusEvent* event) {

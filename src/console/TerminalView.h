@@ -29,7 +29,8 @@ namespace vantor {
 // menu with "Save...". Keys are not typed into the view: every key released (auto-repeat
 // aside) is handed on by keyReleased() for the console to translate and send. The event
 // handed on is the key's press, so that a Shift or Ctrl let go a moment before the key
-// itself still counts, as the engineer meant it.
+// itself still counts, as the engineer meant it; a key pressed while another window or
+// widget had the focus sends nothing when it comes up here.
 class TerminalView final : public QAbstractScrollArea {
     Q_OBJECT
 public:
