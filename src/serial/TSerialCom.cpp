@@ -11,6 +11,7 @@
 #include <memory>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 #endif
 
@@ -228,6 +229,14 @@ void TSerialCom::onPortError(int error) {
         return;
     if (!m_port || !m_lostReason.isEmpty())
         return;
+#ifdef Q_OS_UNIX
+    // A failed read on a line that is still there (a spurious wake-up) is no loss.
+    if (error == QSerialPort::ReadError) {
+        pollfd state{int(m_port->handle()), POLLIN, 0};
+        if (::poll(&state, 1, 0) != 1 || !(state.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return;
+    }
+#endif
     // A hung-up line reads as empty with whatever errno was left over; its words say nothing.
     m_lostReason = error == QSerialPort::ResourceError ? m_port->errorString() : QStringLiteral("hung up");
     qCWarning(lcSerial) << portName(m_comId) << "line lost:" << m_lostReason;
