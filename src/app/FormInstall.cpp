@@ -17,6 +17,7 @@
 #include "transfer/TransferPanels.h"
 #include "transfer/TransferSheets.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -311,6 +312,12 @@ void TFormInstall::showEvent(QShowEvent* event) {
         m_shownOnce = true;
         FormShow();
     }
+}
+
+void TFormInstall::closeEvent(QCloseEvent* event) {
+    // A transfer run must not go on behind a window the engineer has closed.
+    m_transferSheets->shutDown();
+    QMainWindow::closeEvent(event);
 }
 
 void TFormInstall::FormShow() {

@@ -27,6 +27,9 @@ FileViewerSheet::FileViewerSheet(QWidget* sheet)
         button->setAllowAllUp(true);
         auto* label = new QLabel(QLatin1String(kDesignLabel), sheet);
         label->setObjectName(QLatin1String(labelName));
+        // A long path shows what fits: it must not widen the window or starve the other pane.
+        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        label->setMinimumWidth(80);
         auto* memo = new QPlainTextEdit(sheet);
         memo->setObjectName(QLatin1String(memoName));
         memo->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -77,6 +80,7 @@ void FileViewerSheet::openInto(Pane& pane) {
     }
     pane.memo->setPlainText(pane.stored.text);
     pane.label->setText(path);
+    pane.label->setToolTip(path);
 }
 
 void FileViewerSheet::close(Pane& pane) {
@@ -92,6 +96,7 @@ void FileViewerSheet::close(Pane& pane) {
         }
     }
     pane.label->clear();
+    pane.label->setToolTip(QString());
     pane.memo->clear();
     pane.stored = {};
 }

@@ -9,6 +9,7 @@
 #include "support/Wait.h"
 
 #include <QDir>
+#include <exception>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -140,9 +141,15 @@ bool FtpSession::runExclusive(const std::function<void()>& action) {
     };
     try {
         action();
+    } catch (const std::exception& e) {
+        finish();
+        if (!m_shuttingDown)
+            throw;
+        qCDebug(lcSession) << "action ended by the closing window:" << e.what();
     } catch (...) {
         finish();
-        throw;
+        if (!m_shuttingDown)
+            throw;
     }
     finish();
     return true;
@@ -191,6 +198,9 @@ void FtpSession::BtnFTPOpenClick() {
 }
 
 void FtpSession::open() {
+    m_shuttingDown = false;
+    // A new connection starts in the server's own type, whatever the radios show.
+    m_modeInForce = nullptr;
     m_memo->clear();
     m_panels->RdoAscii->setEnabled(true);
     m_panels->RdoBinary->setEnabled(true);
@@ -234,6 +244,12 @@ void FtpSession::closeForSheetChange() {
         return;
     m_panels->BtnFTPClose->setChecked(true);
     BtnFTPCloseClick();
+}
+
+void FtpSession::closeForShutdown() {
+    m_shuttingDown = true;
+    if (isBusy() || isConnected())
+        BtnFTPCloseClick();
 }
 
 void FtpSession::closeNow() {
@@ -282,7 +298,7 @@ void FtpSession::RdoTransModeClick(QRadioButton* button) {
 }
 
 void FtpSession::checkMode(QRadioButton* button) {
-    if (button->isChecked())
+    if (button->isChecked() && button == m_modeInForce)
         return;
     button->setChecked(true);
     RdoTransModeClick(button);
@@ -459,7 +475,7 @@ void FtpSession::DownloadAndWait(const QString& fileName) {
 }
 
 bool FtpSession::CheckTransferOk() {
-    if (!LastOpSucceeded)
+    if (!LastOpSucceeded && !m_shuttingDown)
         Prompter::current().error(QStringLiteral("Can't transfer file"));
     return LastOpSucceeded;
 }

@@ -59,10 +59,13 @@ public:
     void BtnFTPCloseClick();
     // A change of sheet: presses CLOSE when OPEN is down.
     void closeForSheetChange();
+    // The window is closing: closes the connection, ending the wait of an action under way;
+    // that action then ends without telling anyone, as nobody is left to tell.
+    void closeForShutdown();
     // RdoAscii / RdoBinary became checked.
     void RdoTransModeClick(QRadioButton* button);
     // Checks a radio button the way the program does it (not a click): the mode follows
-    // unless that button was checked already.
+    // unless that button was checked already and its type sent on this connection.
     void checkMode(QRadioButton* button);
     void checkAscii();
     void checkBinary();
@@ -129,6 +132,7 @@ private:
     QRadioButton* m_modeInForce = nullptr; // the radio whose TYPE was last sent
     int m_actionDepth = 0;
     bool m_closePending = false;
+    bool m_shuttingDown = false;
     bool m_transferInFlight = false; // an upload or download call has not returned yet
     qint32 m_checkTag = 0;           // TransferCounter when TimerTrnsCheck was armed
 };

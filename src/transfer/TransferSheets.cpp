@@ -66,6 +66,10 @@ void TransferSheets::PageFTPCtrlChange() {
     m_session->closeForSheetChange();
 }
 
+void TransferSheets::shutDown() {
+    m_session->closeForShutdown();
+}
+
 void TransferSheets::DirecInstallChange() {
     m_browser->DirecInstallChange();
 }

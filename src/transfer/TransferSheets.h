@@ -39,6 +39,8 @@ public:
 
     // Step 1 of a change of sheet: an open connection is closed.
     void PageFTPCtrlChange();
+    // The window is closing: ends a run or a browse under way and closes the connection.
+    void shutDown();
     // The local folder change handler, also run once at start.
     void DirecInstallChange();
     // Sends the "Change Attr" batch after a version up; set by the consoles.

@@ -3,7 +3,9 @@
 #include "transfer/FileViewerSheet.h"
 #include "transfer/TextFileCodec.h"
 
+#include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,6 +34,7 @@ private Q_SLOTS:
     void sameFileInBothPanesLastCloseWins();
     void unreadableFileShowsErrorAndReleases();
     void failedSaveKeepsText();
+    void longPathLeavesPanesEven();
     void codecRoundTrips_data();
     void codecRoundTrips();
 
@@ -129,6 +132,25 @@ void TestFileViewer::failedSaveKeepsText() {
     QCOMPARE(viewer.MemoEditFile1->toPlainText(), QStringLiteral("precious edit"));
     QCOMPARE(viewer.LblEditFile1->text(), path);
     QVERIFY(viewer.BtnEditFile1->isChecked());
+}
+
+void TestFileViewer::longPathLeavesPanesEven() {
+    const QString folder = m_dir.filePath(QString(60, QLatin1Char('a')) + "/" + QString(60, QLatin1Char('b')));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + "/reference_copy_of_the_startup_file.txt";
+    write(path, "x\n");
+    QWidget sheet;
+    FileViewerSheet viewer(&sheet);
+    sheet.resize(900, 500);
+    sheet.show();
+    const int minimumBefore = sheet.minimumSizeHint().width();
+    m_scope.prompter.paths.enqueue(path);
+    QTest::mouseClick(viewer.BtnEditFile1, Qt::LeftButton);
+    QCOMPARE(viewer.LblEditFile1->text(), path);
+    QCoreApplication::sendPostedEvents();
+    sheet.layout()->activate();
+    QCOMPARE(sheet.minimumSizeHint().width(), minimumBefore);
+    QVERIFY(qAbs(viewer.MemoEditFile1->width() - viewer.MemoEditFile2->width()) <= 2);
 }
 
 void TestFileViewer::codecRoundTrips_data() {

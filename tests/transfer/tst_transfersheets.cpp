@@ -192,6 +192,8 @@ private Q_SLOTS:
     void failedTransferEndsFolderButNotWalk();
     void droppedConnectionEndsRunAndRestoresBar();
     void sheetChangeDuringRunEndsItAndCloses();
+    void closingWindowDuringRunEndsItQuietly();
+    void freshConnectionSendsTheTypeTheRadioShows();
     void hostileListingNamesStayRemote();
     void deleteFilesAsksFirst();
 
@@ -634,6 +636,54 @@ void TestTransferSheets::sheetChangeDuringRunEndsItAndCloses() {
     QCOMPARE(rig.commands().filter(QRegularExpression("^STOR")).size(), 1);
     QCOMPARE(rig.commands().last(), QStringLiteral("QUIT"));
     QCOMPARE(rig.p->BtnInstallSys->text(), QStringLiteral("Copy To   OS9"));
+}
+
+void TestTransferSheets::closingWindowDuringRunEndsItQuietly() {
+    Rig rig;
+    QVERIFY(rig.start());
+    for (const char* name : {"f1", "f2", "f3"})
+        QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/") + name), name));
+    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/SUB/g")), "g"));
+    rig.showSheet(rig.form->ShtInstall);
+    rig.open();
+    bool closed = false;
+    connect(rig.form->MemoFtp, &QPlainTextEdit::textChanged, this, [&] {
+        if (!closed && rig.form->MemoFtp->toPlainText().contains(QLatin1String("Upload : f2"))) {
+            closed = true;
+            rig.form->close();
+        }
+    });
+    rig.p->BtnInstallSys->click();
+    QVERIFY(closed);
+    // Nothing more is sent once the window is gone, and nobody is asked anything.
+    QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
+    QCOMPARE(rig.commands().filter(QRegularExpression("^(STOR f3|MKD)")).size(), 0);
+    QCOMPARE(rig.commands().last(), QStringLiteral("QUIT"));
+    QCOMPARE(rig.p->LblSts2->text(), QStringLiteral("Disconnected"));
+    QVERIFY(!rig.p->BtnInstallSys->isChecked() && !rig.p->BtnInstallSys->isFlashing());
+    QVERIFY(!rig.session->isBusy());
+}
+
+void TestTransferSheets::freshConnectionSendsTheTypeTheRadioShows() {
+    Rig rig;
+    QVERIFY(rig.start());
+    rig.showSheet(rig.form->ShtGet);
+    rig.open();
+    QVERIFY(rig.p->RdoBinary->isChecked());
+    rig.p->BtnFTPClose->click();
+    // The next opening stops at a device the server refuses: the radio still shows BINARY
+    // from the last connection, but this one has not been told yet.
+    rig.p->EdtDstDrv->setText(QStringLiteral("/zz"));
+    rig.open();
+    QCOMPARE(m_prompts->prompter.texts("error").size(), 1);
+    QCOMPARE(rig.p->LblSts2->text(), QStringLiteral("Connected"));
+    rig.session->checkBinary();
+    const QStringList commands = rig.commands();
+    const QStringList second = commands.mid(commands.lastIndexOf(QStringLiteral("PASS ******")));
+    QCOMPARE(second.filter(QRegularExpression("^TYPE")), QStringList{"TYPE I"});
+    rig.session->checkBinary(); // now it has been: nothing more is sent
+    QCOMPARE(rig.commands().filter(QRegularExpression("^TYPE")).size(),
+             commands.filter(QRegularExpression("^TYPE")).size());
 }
 
 void TestTransferSheets::hostileListingNamesStayRemote() {
