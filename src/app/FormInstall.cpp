@@ -26,7 +26,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTimer>
@@ -205,6 +204,8 @@ void TFormInstall::FormCreate() {
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
     recreateSysInfo(1);
     readControllerAddress();
+    // The aperture table component and the headers of the aperture grids come here once
+    // the database page exists; until then PageDB holds only its three empty tabs.
     m_consoles->fillCommandList();
     ShowProgramVersion();
     m_consoles->loadUserBatches();
@@ -321,7 +322,8 @@ void TFormInstall::closeEvent(QCloseEvent* event) {
 }
 
 void TFormInstall::FormShow() {
-    // The database page refreshes itself for its current sheet once it is built.
+    // Refreshing the database page for its current sheet belongs here once that page is
+    // built; its tabs are empty until then, so there is nothing to refresh yet.
 }
 
 bool TFormInstall::eventFilter(QObject* watched, QEvent* event) {

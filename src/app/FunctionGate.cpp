@@ -40,9 +40,11 @@ void setCaption(QGroupBox* group, const QString& caption) {
 }
 
 void paintChecked(QRadioButton* button) {
+    // A button fills its background from its background role (Button), not from Window.
     QPalette palette = button->palette();
-    palette.setColor(QPalette::Window, button->isChecked() ? QColor(0, 255, 255)
-                                                           : button->style()->standardPalette().color(QPalette::Button));
+    palette.setColor(button->backgroundRole(), button->isChecked()
+                                                   ? QColor(0, 255, 255)
+                                                   : button->style()->standardPalette().color(QPalette::Button));
     button->setPalette(palette);
     button->setAutoFillBackground(true);
 }

@@ -2,8 +2,10 @@
 #include "FormInstall.h"
 
 #include <QApplication>
+#include <QList>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 // Qt aborts with a core dump when it cannot reach a display; say so plainly instead.
@@ -16,6 +18,25 @@ bool displayMissing() {
     return false;
 #endif
 }
+
+// A display that is named but cannot be opened (a stale DISPLAY, a closed X forwarding)
+// makes Qt print several lines and abort while the application object is made. Those
+// messages are held back meanwhile: a fatal one becomes one plain line and a clean exit,
+// the others are passed on once the window system is reached.
+QtMessageHandler g_defaultHandler = nullptr;
+QList<std::pair<QtMsgType, QString>> g_heldMessages;
+
+void holdStartMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    Q_UNUSED(context);
+    if (type != QtFatalMsg) {
+        g_heldMessages.append({type, text});
+        return;
+    }
+    QString reason = g_heldMessages.isEmpty() ? text : g_heldMessages.constFirst().second;
+    reason = reason.section(QLatin1Char('\n'), 0, 0).trimmed();
+    std::fprintf(stderr, "vantor: cannot open the display (%s)\n", qPrintable(reason));
+    std::_Exit(EXIT_FAILURE);
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -23,7 +44,13 @@ int main(int argc, char* argv[]) {
         std::fputs("vantor: no display to show the window on (set DISPLAY, or start it under xvfb-run)\n", stderr);
         return EXIT_FAILURE;
     }
+    g_defaultHandler = qInstallMessageHandler(holdStartMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_defaultHandler);
+    for (const auto& [type, text] : std::as_const(g_heldMessages))
+        g_defaultHandler(type, QMessageLogContext(), text);
+    g_heldMessages.clear();
+
     QApplication::setApplicationName(QStringLiteral("Vantor"));
     QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     vantor::Application windows;

@@ -108,9 +108,10 @@ void TQELSpeedButton::nextCheckState() {
 }
 
 void TQELSpeedButton::paintFace(QPainter& painter) const {
-    const QRect r = rect();
-    painter.fillRect(r, palette().button());
-    qDrawShadePanel(&painter, r, palette(), isShownDown(), 1);
+    // The two-pixel bevel of the instrument PC's buttons: a one-pixel edge is lost on a
+    // light face, and the engineer must see at a glance which buttons are down.
+    const QBrush face = palette().button();
+    qDrawWinButton(&painter, rect(), palette(), isShownDown(), &face);
 }
 
 void TQELSpeedButton::paintEvent(QPaintEvent*) {

@@ -103,7 +103,10 @@ void TestFormInstall::everySheetHasItsCaption() {
                              "VersionPanel", "LblIPAdrs2", "BtnFTPOpen", "BtnFTPClose", "LblSts2", "RdoAscii",
                              "RdoBinary", "LblInstDir", "LblInstDir2", "EdtDstDrv", "EdtDstPath", "gbMachine",
                              "rbQEL", "rbDAX", "CmbDaxType", "RGConfirm", "RdoFunction", "PageDB", "TabDBAp",
-                             "TabDBIon", "TabDBOption"})
+                             "TabDBIon", "TabDBOption", "GridCmdList", "MemoBatch5", "MemoBatch6", "MemoBatch7",
+                             "GrpBatch5", "GrpBatch6", "GrpBatch7", "BtnOpt1", "BtnOpt2", "BtnOpt3", "BtnStartup",
+                             "GrpStartup", "BtnAbort", "BtnQEL740", "GrpQEL740", "MemoStartup", "MemoQEL740",
+                             "BtnSerialOpen", "CmbSerial"})
         QVERIFY2(form.findChild<QWidget*>(QLatin1String(name)), name);
 }
 

@@ -201,13 +201,27 @@ void TestFunctionGate::restoreIsRefusedForNow() {
     QCOMPARE(m_form->visibleTabCaptions(), tabs);
 }
 
+namespace {
+// The colour the button shows beside its caption, as drawn.
+QColor shownBackground(QRadioButton* button) {
+    const QImage image = button->grab().toImage();
+    return image.pixelColor(image.width() - 3, image.height() / 2);
+}
+} // namespace
+
 void TestFunctionGate::machineSelectionIsAqua() {
-    chooseFamily(m_form->functionSheet()->rbDAX);
-    QCOMPARE(m_form->functionSheet()->rbDAX->palette().color(QPalette::Window), QColor(0, 255, 255));
-    QVERIFY(m_form->functionSheet()->rbQEL->palette().color(QPalette::Window) != QColor(0, 255, 255));
-    chooseFamily(m_form->functionSheet()->rbQEL);
-    QCOMPARE(m_form->functionSheet()->rbQEL->palette().color(QPalette::Window), QColor(0, 255, 255));
-    QVERIFY(m_form->functionSheet()->rbDAX->palette().color(QPalette::Window) != QColor(0, 255, 255));
+    const QColor aqua(0, 255, 255);
+    FunctionSheet& sheet = *m_form->functionSheet();
+    QVERIFY(shownBackground(sheet.rbQEL) != aqua);
+    chooseFamily(sheet.rbDAX);
+    QCOMPARE(shownBackground(sheet.rbDAX), aqua);
+    QVERIFY(shownBackground(sheet.rbQEL) != aqua);
+    chooseFamily(sheet.rbQEL);
+    QCOMPARE(shownBackground(sheet.rbQEL), aqua);
+    QVERIFY(shownBackground(sheet.rbDAX) != aqua);
+    m_form->showSheet(m_form->ShtInstall);
+    m_form->PageFTPCtrl->setCurrentWidget(m_form->ShtEntry); // the reset unchecks both
+    QVERIFY(shownBackground(sheet.rbQEL) != aqua);
 }
 
 QTEST_MAIN(TestFunctionGate)
