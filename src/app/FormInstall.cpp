@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -92,12 +93,17 @@ void TFormInstall::buildPages() {
     MemoFtp->setObjectName(QStringLiteral("MemoFtp"));
     MemoFtp->setReadOnly(true);
     MemoFtp->setMaximumBlockCount(0);
-    MemoFtp->setFixedHeight(120);
 
     StsBar = new StatusBarPanels(central);
 
-    layout->addWidget(PageFTPCtrl, 1);
-    layout->addWidget(MemoFtp);
+    // The engineer can give the FTP log more room during a long install.
+    auto* split = new QSplitter(Qt::Vertical, central);
+    split->addWidget(PageFTPCtrl);
+    split->addWidget(MemoFtp);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 0);
+    split->setSizes({600, 140});
+    layout->addWidget(split, 1);
     layout->addWidget(StsBar);
     setCentralWidget(central);
 

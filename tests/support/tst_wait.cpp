@@ -33,12 +33,20 @@ void TestWait::noticesEventAtOnceWhateverTheLimit_data() {
 // wake-up or at the caller's bound.
 void TestWait::noticesEventAtOnceWhateverTheLimit() {
     QFETCH(int, limitMs);
-    bool flag = false;
-    QElapsedTimer firedAt;
-    QTimer::singleShot(30, Qt::PreciseTimer, [&] { flag = true; firedAt.start(); });
-    QVERIFY(pumpUntil([&] { return flag; }, std::chrono::milliseconds(limitMs)));
-    QVERIFY(firedAt.isValid());
-    QVERIFY2(firedAt.nsecsElapsed() < 2'000'000, qPrintable(QString::number(firedAt.nsecsElapsed())));
+    // The median of several waits, so one pass that the scheduler delays on a busy machine
+    // does not decide; a wait that only looks at its flag on a periodic wake-up is late on
+    // every pass.
+    QList<qint64> latencies;
+    for (int pass = 0; pass < 7; ++pass) {
+        bool flag = false;
+        QElapsedTimer firedAt;
+        QTimer::singleShot(15, Qt::PreciseTimer, [&] { flag = true; firedAt.start(); });
+        QVERIFY(pumpUntil([&] { return flag; }, std::chrono::milliseconds(limitMs)));
+        QVERIFY(firedAt.isValid());
+        latencies << firedAt.nsecsElapsed();
+    }
+    std::sort(latencies.begin(), latencies.end());
+    QVERIFY2(latencies.at(3) < 2'000'000, qPrintable(QString::number(latencies.at(3))));
 }
 
 void TestWait::endsAtDeadline() {
