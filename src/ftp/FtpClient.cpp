@@ -22,6 +22,27 @@ constexpr int kQuitLimitWithoutTimeOut = 5000;
 
 const QString kControlLost = QStringLiteral("Control connection closed by peer");
 
+// A reply whose continuation lines add up to more than this is no reply: the peer is broken
+// or hostile, and reading on would never end while it keeps talking.
+constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+
+// The first line of every reply starts with its three-digit code.
+bool isReplyCode(int code) {
+    return code >= 100 && code <= 599;
+}
+
+// A line that does not start with a reply code is no answer to what was asked: taking it as
+// one would report a command as done that the peer never confirmed.
+void requireReplyCode(const QString& line) {
+    if (!isReplyCode(TAsyncSocket::ReplyCodeOf(line))) {
+        QString shown = line.left(80).trimmed();
+        for (QChar& c : shown)
+            if (c.unicode() < 32 || c == QChar(127))
+                c = QLatin1Char('?');
+        throw ESockError(QStringLiteral("Not an FTP reply: \"%1\"").arg(shown));
+    }
+}
+
 // Marks the span in which a reply is awaited on the control connection.
 class ReplyScope {
 public:
@@ -174,6 +195,21 @@ void TFtpClient::refuseLineBreak(const QString& text) const {
         throw Error(QStringLiteral("Line break in FTP command or name refused"));
 }
 
+void TFtpClient::WaitTimedOut() {
+    dropOutOfStepSession();
+}
+
+// After a time-out the server may still answer what it was asked, and that late reply would
+// be taken for the answer to the next command. The session is closed instead (no QUIT: it
+// would only wait for the same silent server once more).
+void TFtpClient::dropOutOfStepSession() {
+    if (!IsConnected())
+        return;
+    m_directoryList.reset();
+    Vendor = VendorDetect;
+    TAsyncSocket::Disconnect();
+}
+
 QString TFtpClient::readReplyLine() {
     ReplyScope scope(m_readingReply);
     return ReadLn();
@@ -181,15 +217,25 @@ QString TFtpClient::readReplyLine() {
 
 void TFtpClient::SkipContinuation(const QString& line) {
     QString last = line;
+    qsizetype total = line.size();
     while (IsContinuation(last)) {
-        last = readReplyLine();
+        last = readContinuationLine(total);
         ReportStatus(1, last);
     }
+}
+
+QString TFtpClient::readContinuationLine(qsizetype& total) {
+    const QString line = readReplyLine();
+    total += line.size();
+    if (total > kMaxReplyBytes)
+        throw ESockError(QStringLiteral("Reply too long from peer"));
+    return line;
 }
 
 QString TFtpClient::Transaction(const QString& command) {
     ReplyScope scope(m_readingReply);
     const QString first = TAsyncSocket::Transaction(command);
+    requireReplyCode(first);
     SkipContinuation(first);
     return first;
 }
@@ -240,6 +286,12 @@ void TFtpClient::Connect() {
     try {
         const QString greeting = readReplyLine();
         ReportStatus(1, greeting);
+        if (!isReplyCode(ReplyCodeOf(greeting))) {
+            // Something else listens on that port (or the server is broken): no login.
+            if (OnConnectionFailed)
+                OnConnectionFailed(this);
+            requireReplyCode(greeting);
+        }
         SkipContinuation(greeting);
         // A server that refuses service says so in its greeting; sending USER would only
         // hide its reason behind a closed connection.
@@ -449,6 +501,7 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
 
     TransferResult result;
     std::exception_ptr error;
+    bool dataTimedOut = false;
     {
         TAsyncSocket data;
         data.LineWaitName = QStringLiteral("a listing line");
@@ -457,9 +510,12 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
             transferSteps(type, command, reported, local, result);
         } catch (...) {
             error = std::current_exception();
+            dataTimedOut = data.m_lastWaitTimedOut;
         }
         m_data = nullptr;
     } // the data connection is freed here, before any result event
+    if (dataTimedOut)
+        dropOutOfStepSession();
 
     const bool serverAborted = m_serverAbortSeen;
     m_serverAbortSeen = false;
@@ -552,7 +608,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     if (type == ctDownload) {
         setTransferSize(0);
         ReplyScope scope(m_readingReply);
-        TAsyncSocket::Transaction(command);
+        requireReplyCode(TAsyncSocket::Transaction(command));
     } else {
         Transaction(command);
     }
@@ -572,8 +628,9 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         setTransferSize(SizeFromReply(LastReply()));
         if (type == ctDownload) {
             QString last = LastReply();
+            qsizetype total = last.size();
             while (IsContinuation(last)) {
-                last = readReplyLine();
+                last = readContinuationLine(total);
                 ReportStatus(1, last);
                 if (TransferSize() == 0)
                     setTransferSize(SizeFromReply(last));
@@ -645,6 +702,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     if (!CancelRequested() && !TimedOut()) {
         const QString line = readReplyLine();
         ReportStatus(1, line);
+        requireReplyCode(line);
         if (!CancelRequested() && !TimedOut())
             SkipContinuation(line);
         r.completionReply = line;

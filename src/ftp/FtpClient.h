@@ -133,12 +133,15 @@ public:
 
 protected:
     void NotifyConnected() override {}
+    void WaitTimedOut() override;
 
 private:
+    void dropOutOfStepSession();
     void SkipContinuation(const QString& line);
     void CheckTransferAbort(TAsyncSocket* sender);
     QString DrainAfterAbort();
     QString readReplyLine();
+    QString readContinuationLine(qsizetype& total);
     void refuseLineBreak(const QString& text) const;
     bool failureHandled(TCmdType type);
     void raiseReplyFailure(TCmdType type, const QString& reply);
