@@ -639,6 +639,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         }
     }
 
+    const qint64 announced = type == ctDownload ? TransferSize() : 0;
     if (type == ctList && OnTransactionStart)
         OnTransactionStart(this);
     data.UseAcceptedSocket(data.Accept());
@@ -690,6 +691,12 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         }
         if (r.dataError.isEmpty() && data.LastSocketError() != 0)
             r.dataError = SocketErrorMessage(data.LastSocketError());
+        // A reset data connection looks like a normal end at this level; fewer bytes than
+        // the server announced is what gives it away. (More is normal: ASCII line ends.)
+        if (r.dataError.isEmpty() && announced > 0 && data.ReceivedCount() < announced)
+            r.dataError = QStringLiteral("Received %1 of the %2 bytes announced")
+                              .arg(data.ReceivedCount())
+                              .arg(announced);
     }
     if (OnTransactionStop)
         OnTransactionStop(this);

@@ -139,6 +139,7 @@ private Q_SLOTS:
     void retrRefused();
     void announcedSize_data();
     void announcedSize();
+    void shortOfAnnouncedSize();
     void listingLineEnds();
     void reply426DuringDownload();
     void reply426DuringUpload();
@@ -453,6 +454,24 @@ void TestFtpFaults::announcedSize() {
     QCOMPARE(m_ftp->TransferSize(), qint64(payload.size()));
     QVERIFY(readAll(local) == payload);
     QCOMPARE(m_events, (QStringList{"start", "stop", "success Download"}));
+}
+
+void TestFtpFaults::shortOfAnnouncedSize() {
+    // A data connection reset mid-stream reads like its normal end; a server that then
+    // claims success must not get a truncated file past the client.
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection for f (50000 bytes)");
+        m_fake->sendData(randomBytes(20000, 3), "226 Transfer complete");
+    };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Received 20000 of the 50000 bytes announced"));
+    }
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
 }
 
 void TestFtpFaults::listingLineEnds() {
