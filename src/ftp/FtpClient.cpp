@@ -459,7 +459,9 @@ void TFtpClient::prepareParser() {
             try {
                 DoCommand(QStringLiteral("SYST"));
             } catch (const std::exception&) {
-                // An unknown system is parsed as a UNIX one.
+                // An unknown system is parsed as a UNIX one; a session that is gone is not.
+                if (!IsConnected())
+                    throw;
             }
             Vendor = VendorFromSystReply(LastReply());
         }

@@ -140,6 +140,7 @@ private Q_SLOTS:
     void announcedSize_data();
     void announcedSize();
     void shortOfAnnouncedSize();
+    void systUnansweredBeforeListing();
     void listingLineEnds();
     void reply426DuringDownload();
     void reply426DuringUpload();
@@ -472,6 +473,23 @@ void TestFtpFaults::shortOfAnnouncedSize() {
     }
     QVERIFY(!m_events.contains("success Download"));
     QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::systUnansweredBeforeListing() {
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command != "SYST")
+            m_fake->reply("502 Not here");
+    };
+    m_ftp->ParseList = true;
+    login();
+    try {
+        m_ftp->List();
+        QFAIL("listed");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Timed out waiting for a reply"));
+    }
+    QVERIFY(!m_ftp->IsConnected());
+    QVERIFY(!m_fake->commands.contains("LIST"));
 }
 
 void TestFtpFaults::listingLineEnds() {
