@@ -72,6 +72,13 @@ QString remoteFileName(const QString& remote) {
     return slash < 0 ? remote : remote.mid(slash + 1);
 }
 
+// Remote names are byte strings (one char per byte) and local ones are the platform's: a
+// name taken from one side for the other is converted through the local file-name encoding,
+// so "été.bin" on disk is sent as the bytes it has on disk, not as Latin-1 or as "?".
+QString remoteNameOf(const QString& localFile) {
+    return QString::fromLatin1(QFile::encodeName(QFileInfo(localFile).fileName()));
+}
+
 } // namespace
 
 QString CmdTypeName(TCmdType type) {
@@ -485,11 +492,11 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
     case ctDownload:
         command = QStringLiteral("RETR ") + remoteFile;
         if (local.isEmpty())
-            local = remoteFileName(remoteFile);
+            local = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
         break;
     default: // ctUpload
         command =
-            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? QFileInfo(localFile).fileName() : remoteFile);
+            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
         reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
         break;
     }

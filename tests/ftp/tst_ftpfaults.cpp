@@ -163,6 +163,7 @@ private Q_SLOTS:
     void lineBreaksRefused_data();
     void lineBreaksRefused();
     void remotePathNeverPlacesLocalFile();
+    void nonAsciiNamesCrossAsFileNameBytes();
     void serverClosesWhileIdle();
     void connectionRefused();
 
@@ -911,6 +912,30 @@ void TestFtpFaults::remotePathNeverPlacesLocalFile() {
     QCOMPARE(readAll(inner + "/escape.txt"), QByteArray("payload"));
     QCOMPARE(entries(), QStringList{"keep.bin"});
     QCOMPARE(m_fake->commands.last(), QByteArray("RETR ../escape.txt"));
+}
+
+void TestFtpFaults::nonAsciiNamesCrossAsFileNameBytes() {
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command.startsWith("RETR ")) {
+            m_fake->reply("150 Opening data connection");
+            m_fake->sendData("down", "226 Done");
+        } else {
+            m_fake->reply("150 Ok to send data");
+            m_fake->receiveData("226 Stored");
+        }
+    };
+    login();
+    const QString source = m_local->filePath(QString::fromUtf8("été €.bin"));
+    QVERIFY(writeFile(source, "up"));
+    m_ftp->Upload(source, QString());
+    QCOMPARE(m_fake->commands.last(), QByteArray("STOR ") + QString::fromUtf8("été €.bin").toUtf8());
+
+    // A remote name arrives as its bytes; the local file gets the name those bytes spell.
+    const QString wasCurrent = QDir::currentPath();
+    QDir::setCurrent(m_local->path());
+    m_ftp->Download(QString::fromLatin1(QString::fromUtf8("dé.bin").toUtf8()), QString());
+    QDir::setCurrent(wasCurrent);
+    QCOMPARE(readAll(m_local->filePath(QString::fromUtf8("dé.bin"))), QByteArray("down"));
 }
 
 void TestFtpFaults::serverClosesWhileIdle() {
