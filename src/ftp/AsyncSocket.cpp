@@ -369,11 +369,14 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
             idle = std::min(idle, m_lastProgress.elapsed());
         return idle;
     };
+    m_lastWaitTimedOut = false;
     for (;;) {
         const qint64 limit = TimeOut > 0 ? TimeOut - idleMs() : -1;
         if (TimeOut > 0 && limit <= 0) {
             if (done())
                 return;
+            m_lastWaitTimedOut = true;
+            WaitTimedOut();
             throw ESockError(QStringLiteral("Timed out waiting for ") + awaited);
         }
         const bool ended =
@@ -467,11 +470,13 @@ void TAsyncSocket::ResolveHost() {
     m_asyncComplete = false;
     m_lastNotificationOk = true;
     const int id = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
-        if (info.lookupId() != m_lookupId)
-            return; // a lookup given up on
-        m_lookupResult = info;
-        m_lastNotificationOk = info.error() == QHostInfo::NoError;
-        m_asyncComplete = true;
+        swallowing([&] {
+            if (info.lookupId() != m_lookupId)
+                return; // a lookup given up on
+            m_lookupResult = info;
+            m_lastNotificationOk = info.error() == QHostInfo::NoError;
+            m_asyncComplete = true;
+        });
     });
     m_lookupId = id;
     pumpUntil([this] { return m_asyncComplete || m_timedOut || m_cancelRequested; });
@@ -788,9 +793,11 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
         });
         QTcpServer* listener = m_listener;
         connect(m_listener, &QTcpServer::acceptError, this, [this, listener](QAbstractSocket::SocketError e) {
-            m_lastSocketError = winsockErrorOf(e, listener->errorString());
-            m_lastNotificationOk = false;
-            m_asyncComplete = true;
+            swallowing([&] {
+                m_lastSocketError = winsockErrorOf(e, listener->errorString());
+                m_lastNotificationOk = false;
+                m_asyncComplete = true;
+            });
         });
     }
     if (!m_listener->listen(QHostAddress::AnyIPv4, quint16(Port))) {

@@ -186,6 +186,9 @@ protected:
     // when TimeOut > 0 and no progress was seen for TimeOut ms; with `bytesAreProgress`
     // every byte moved restarts that clock, otherwise it runs from the start of the wait.
     void waitUntil(const std::function<bool()>& done, const QString& awaited, bool bytesAreProgress);
+    // Called when a wait has seen no progress for TimeOut ms, just before its ESockError.
+    virtual void WaitTimedOut() {}
+    bool m_lastWaitTimedOut = false; // the last wait of this socket ended by its time-out
 
 private:
     void createSocket();

@@ -22,6 +22,27 @@ constexpr int kQuitLimitWithoutTimeOut = 5000;
 
 const QString kControlLost = QStringLiteral("Control connection closed by peer");
 
+// A reply whose continuation lines add up to more than this is no reply: the peer is broken
+// or hostile, and reading on would never end while it keeps talking.
+constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
+
+// The first line of every reply starts with its three-digit code.
+bool isReplyCode(int code) {
+    return code >= 100 && code <= 599;
+}
+
+// A line that does not start with a reply code is no answer to what was asked: taking it as
+// one would report a command as done that the peer never confirmed.
+void requireReplyCode(const QString& line) {
+    if (!isReplyCode(TAsyncSocket::ReplyCodeOf(line))) {
+        QString shown = line.left(80).trimmed();
+        for (QChar& c : shown)
+            if (c.unicode() < 32 || c == QChar(127))
+                c = QLatin1Char('?');
+        throw ESockError(QStringLiteral("Not an FTP reply: \"%1\"").arg(shown));
+    }
+}
+
 // Marks the span in which a reply is awaited on the control connection.
 class ReplyScope {
 public:
@@ -49,6 +70,13 @@ QString firstLine(const QString& text) {
 QString remoteFileName(const QString& remote) {
     const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? remote : remote.mid(slash + 1);
+}
+
+// Remote names are byte strings (one char per byte) and local ones are the platform's: a
+// name taken from one side for the other is converted through the local file-name encoding,
+// so "été.bin" on disk is sent as the bytes it has on disk, not as Latin-1 or as "?".
+QString remoteNameOf(const QString& localFile) {
+    return QString::fromLatin1(QFile::encodeName(QFileInfo(localFile).fileName()));
 }
 
 } // namespace
@@ -174,6 +202,21 @@ void TFtpClient::refuseLineBreak(const QString& text) const {
         throw Error(QStringLiteral("Line break in FTP command or name refused"));
 }
 
+void TFtpClient::WaitTimedOut() {
+    dropOutOfStepSession();
+}
+
+// After a time-out the server may still answer what it was asked, and that late reply would
+// be taken for the answer to the next command. The session is closed instead (no QUIT: it
+// would only wait for the same silent server once more).
+void TFtpClient::dropOutOfStepSession() {
+    if (!IsConnected())
+        return;
+    m_directoryList.reset();
+    Vendor = VendorDetect;
+    TAsyncSocket::Disconnect();
+}
+
 QString TFtpClient::readReplyLine() {
     ReplyScope scope(m_readingReply);
     return ReadLn();
@@ -181,15 +224,25 @@ QString TFtpClient::readReplyLine() {
 
 void TFtpClient::SkipContinuation(const QString& line) {
     QString last = line;
+    qsizetype total = line.size();
     while (IsContinuation(last)) {
-        last = readReplyLine();
+        last = readContinuationLine(total);
         ReportStatus(1, last);
     }
+}
+
+QString TFtpClient::readContinuationLine(qsizetype& total) {
+    const QString line = readReplyLine();
+    total += line.size();
+    if (total > kMaxReplyBytes)
+        throw ESockError(QStringLiteral("Reply too long from peer"));
+    return line;
 }
 
 QString TFtpClient::Transaction(const QString& command) {
     ReplyScope scope(m_readingReply);
     const QString first = TAsyncSocket::Transaction(command);
+    requireReplyCode(first);
     SkipContinuation(first);
     return first;
 }
@@ -240,6 +293,12 @@ void TFtpClient::Connect() {
     try {
         const QString greeting = readReplyLine();
         ReportStatus(1, greeting);
+        if (!isReplyCode(ReplyCodeOf(greeting))) {
+            // Something else listens on that port (or the server is broken): no login.
+            if (OnConnectionFailed)
+                OnConnectionFailed(this);
+            requireReplyCode(greeting);
+        }
         SkipContinuation(greeting);
         // A server that refuses service says so in its greeting; sending USER would only
         // hide its reason behind a closed connection.
@@ -407,7 +466,9 @@ void TFtpClient::prepareParser() {
             try {
                 DoCommand(QStringLiteral("SYST"));
             } catch (const std::exception&) {
-                // An unknown system is parsed as a UNIX one.
+                // An unknown system is parsed as a UNIX one; a session that is gone is not.
+                if (!IsConnected())
+                    throw;
             }
             Vendor = VendorFromSystReply(LastReply());
         }
@@ -431,11 +492,11 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
     case ctDownload:
         command = QStringLiteral("RETR ") + remoteFile;
         if (local.isEmpty())
-            local = remoteFileName(remoteFile);
+            local = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
         break;
     default: // ctUpload
         command =
-            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? QFileInfo(localFile).fileName() : remoteFile);
+            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
         reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
         break;
     }
@@ -449,6 +510,7 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
 
     TransferResult result;
     std::exception_ptr error;
+    bool dataTimedOut = false;
     {
         TAsyncSocket data;
         data.LineWaitName = QStringLiteral("a listing line");
@@ -457,9 +519,12 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
             transferSteps(type, command, reported, local, result);
         } catch (...) {
             error = std::current_exception();
+            dataTimedOut = data.m_lastWaitTimedOut;
         }
         m_data = nullptr;
     } // the data connection is freed here, before any result event
+    if (dataTimedOut)
+        dropOutOfStepSession();
 
     const bool serverAborted = m_serverAbortSeen;
     m_serverAbortSeen = false;
@@ -552,7 +617,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     if (type == ctDownload) {
         setTransferSize(0);
         ReplyScope scope(m_readingReply);
-        TAsyncSocket::Transaction(command);
+        requireReplyCode(TAsyncSocket::Transaction(command));
     } else {
         Transaction(command);
     }
@@ -572,8 +637,9 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         setTransferSize(SizeFromReply(LastReply()));
         if (type == ctDownload) {
             QString last = LastReply();
+            qsizetype total = last.size();
             while (IsContinuation(last)) {
-                last = readReplyLine();
+                last = readContinuationLine(total);
                 ReportStatus(1, last);
                 if (TransferSize() == 0)
                     setTransferSize(SizeFromReply(last));
@@ -582,6 +648,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         }
     }
 
+    const qint64 announced = type == ctDownload ? TransferSize() : 0;
     if (type == ctList && OnTransactionStart)
         OnTransactionStart(this);
     data.UseAcceptedSocket(data.Accept());
@@ -633,6 +700,12 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         }
         if (r.dataError.isEmpty() && data.LastSocketError() != 0)
             r.dataError = SocketErrorMessage(data.LastSocketError());
+        // A reset data connection looks like a normal end at this level; fewer bytes than
+        // the server announced is what gives it away. (More is normal: ASCII line ends.)
+        if (r.dataError.isEmpty() && announced > 0 && data.ReceivedCount() < announced)
+            r.dataError = QStringLiteral("Received %1 of the %2 bytes announced")
+                              .arg(data.ReceivedCount())
+                              .arg(announced);
     }
     if (OnTransactionStop)
         OnTransactionStop(this);
@@ -645,6 +718,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
     if (!CancelRequested() && !TimedOut()) {
         const QString line = readReplyLine();
         ReportStatus(1, line);
+        requireReplyCode(line);
         if (!CancelRequested() && !TimedOut())
             SkipContinuation(line);
         r.completionReply = line;

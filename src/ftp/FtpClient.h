@@ -63,8 +63,14 @@ using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 // Handled. A transfer is reported as a success only when the data moved completely and
 // the server confirmed it: a 421/426 during the transfer, a completion reply of 400-599,
 // or a broken data connection end it through OnFailure / FTPException (or ESockError when
-// the server gave no reply), never through OnSuccess. Commands and names holding CR, LF
-// or NUL are refused with vantor::Error before anything is sent.
+// the server gave no reply), never through OnSuccess; so does a download that brought
+// fewer bytes than the server announced. Commands and names holding CR, LF or NUL are
+// refused with vantor::Error before anything is sent.
+//
+// Protocol faults end the operation with ESockError: a reply line without a reply code
+// ("Not an FTP reply: ..."), a reply running past 1 MiB ("Reply too long from peer"). A
+// wait that times out closes the session without QUIT (OnDisconnect fires), since the
+// server's late answer would otherwise pass for the reply to the next command.
 //
 // Download writes into a temporary file beside the local file, which replaces the local
 // file only when the transfer succeeded; an existing file is otherwise left untouched.
@@ -133,12 +139,15 @@ public:
 
 protected:
     void NotifyConnected() override {}
+    void WaitTimedOut() override;
 
 private:
+    void dropOutOfStepSession();
     void SkipContinuation(const QString& line);
     void CheckTransferAbort(TAsyncSocket* sender);
     QString DrainAfterAbort();
     QString readReplyLine();
+    QString readContinuationLine(qsizetype& total);
     void refuseLineBreak(const QString& text) const;
     bool failureHandled(TCmdType type);
     void raiseReplyFailure(TCmdType type, const QString& reply);

@@ -22,6 +22,8 @@ private Q_SLOTS:
     void cleanup();
     void dottedAddressNeedsNoLookup();
     void namesAreLookedUp();
+    void broadcastAddressIsLookedUpAsAName_data();
+    void broadcastAddressIsLookedUpAsAName();
     void unresolvableHostRetriesOnceWhenHandled_data();
     void unresolvableHostRetriesOnceWhenHandled();
     void alreadyConnected();
@@ -87,6 +89,27 @@ void TestAsyncSocket::namesAreLookedUp() {
     connectSocket();
     QCOMPARE(resolved, 1);
     QCOMPARE(m_socket->RemoteAddress().protocol(), QAbstractSocket::IPv4Protocol);
+}
+
+void TestAsyncSocket::broadcastAddressIsLookedUpAsAName_data() {
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("lookedUp");
+    QTest::newRow("127.0.0.1") << "127.0.0.1" << false;
+    QTest::newRow("255.255.255.255") << "255.255.255.255" << true; // inet_addr cannot tell it from "none"
+}
+
+void TestAsyncSocket::broadcastAddressIsLookedUpAsAName() {
+    QFETCH(QString, host);
+    QFETCH(bool, lookedUp);
+    m_socket->Host = host;
+    m_socket->TimeOut = 3000;
+    m_socket->ReportLevel = 8;
+    try {
+        m_socket->ResolveHost();
+    } catch (const ESockError&) {
+        // whatever the lookup finds, it is the way taken that counts here
+    }
+    QCOMPARE(m_statuses.contains("Timer On"), lookedUp);
 }
 
 void TestAsyncSocket::unresolvableHostRetriesOnceWhenHandled_data() {

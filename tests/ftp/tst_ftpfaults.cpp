@@ -139,6 +139,8 @@ private Q_SLOTS:
     void retrRefused();
     void announcedSize_data();
     void announcedSize();
+    void shortOfAnnouncedSize();
+    void systUnansweredBeforeListing();
     void listingLineEnds();
     void reply426DuringDownload();
     void reply426DuringUpload();
@@ -154,9 +156,14 @@ private Q_SLOTS:
     void slowTransferIsNotCutOff();
     void garbageReplies_data();
     void garbageReplies();
+    void garbageGreeting();
+    void garbageCompletionReply();
+    void endlessReply_data();
+    void endlessReply();
     void lineBreaksRefused_data();
     void lineBreaksRefused();
     void remotePathNeverPlacesLocalFile();
+    void nonAsciiNamesCrossAsFileNameBytes();
     void serverClosesWhileIdle();
     void connectionRefused();
 
@@ -451,6 +458,41 @@ void TestFtpFaults::announcedSize() {
     QCOMPARE(m_events, (QStringList{"start", "stop", "success Download"}));
 }
 
+void TestFtpFaults::shortOfAnnouncedSize() {
+    // A data connection reset mid-stream reads like its normal end; a server that then
+    // claims success must not get a truncated file past the client.
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection for f (50000 bytes)");
+        m_fake->sendData(randomBytes(20000, 3), "226 Transfer complete");
+    };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Received 20000 of the 50000 bytes announced"));
+    }
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::systUnansweredBeforeListing() {
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command != "SYST")
+            m_fake->reply("502 Not here");
+    };
+    m_ftp->ParseList = true;
+    login();
+    try {
+        m_ftp->List();
+        QFAIL("listed");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Timed out waiting for a reply"));
+    }
+    QVERIFY(!m_ftp->IsConnected());
+    QVERIFY(!m_fake->commands.contains("LIST"));
+}
+
 void TestFtpFaults::listingLineEnds() {
     m_fake->onCommand = [&](const QByteArray& command) {
         QVERIFY(command == "LIST");
@@ -621,7 +663,13 @@ void TestFtpFaults::serverStopsAnswering() {
         QCOMPARE(e.message(), QString("Timed out waiting for a reply"));
     }
     QVERIFY(m_clock.elapsed() >= kTimeOut);
-    QVERIFY(m_events.isEmpty());
+    // Its late answer would pass for the reply to the next command: the session is closed,
+    // at once and without a QUIT that would wait for the silent server once more.
+    QVERIFY(m_clock.elapsed() < 2 * kTimeOut);
+    QVERIFY(!m_ftp->IsConnected());
+    QCOMPARE(m_events, QStringList{"disconnect"});
+    QCOMPARE(m_fake->commands.last(), QByteArray("CWD /h0"));
+    QVERIFY_THROWS_EXCEPTION(Error, m_ftp->ChangeDir("/h1"));
 }
 
 void TestFtpFaults::controlClosedMidTransfer() {
@@ -652,12 +700,18 @@ void TestFtpFaults::neverConnectsBack() {
     } catch (const ESockError& e) {
         QCOMPARE(e.message(), QString("Timed out waiting for the data connection"));
     }
-    QVERIFY(m_events.isEmpty()); // OnTransactionStart of a download comes after the accept
+    // OnTransactionStart of a download comes after the accept. The server's late reply to
+    // RETR would be out of step with the next command: the session is closed.
+    QCOMPARE(m_events, QStringList{"disconnect"});
+    QVERIFY(!m_ftp->IsConnected());
+    QVERIFY(m_clock.elapsed() < 2 * kTimeOut);
     QCOMPARE(entries(), QStringList{"keep.bin"});
 
     // That of a listing comes before it.
+    m_fake->control = nullptr;
+    login();
     QVERIFY_THROWS_EXCEPTION(ESockError, m_ftp->List());
-    QCOMPARE(m_events, QStringList{"start"});
+    QCOMPARE(m_events, (QStringList{"start", "disconnect"}));
 }
 
 void TestFtpFaults::transferTypeCommands() {
@@ -699,8 +753,10 @@ void TestFtpFaults::slowTransferIsNotCutOff() {
 void TestFtpFaults::garbageReplies_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("error"); // empty: taken as the reply
-    QTest::newRow("text without a code") << QByteArray("hello there\r\n") << "";
-    QTest::newRow("binary noise") << QByteArray("\x01\xff\x00\x7f noise\r\n", 12) << "";
+    QTest::newRow("text without a code") << QByteArray("hello there\r\n") << "Not an FTP reply: \"hello there\"";
+    QTest::newRow("binary noise") << QByteArray("\x01\xff\x00\x7f noise\r\n", 12)
+                                  << QString("Not an FTP reply: \"?") + QChar(0xff) + "?? noise\"";
+    QTest::newRow("code out of range") << QByteArray("2500 OK\r\n") << "Not an FTP reply: \"2500 OK\"";
     QTest::newRow("half a line, then silence") << QByteArray("250 O") << "Timed out waiting for a reply";
     QTest::newRow("endless line") << QByteArray(1100 * 1024, 'x') << "Line too long from peer";
 }
@@ -712,11 +768,80 @@ void TestFtpFaults::garbageReplies() {
     login();
     try {
         m_ftp->ChangeDir("/h0");
-        QVERIFY(error.isEmpty());
-        QCOMPARE(int(m_ftp->ReplyCode()), 0);
+        QFAIL("garbage taken as a reply");
     } catch (const ESockError& e) {
         QCOMPARE(e.message(), error);
     }
+    QVERIFY(!m_events.contains("success ChangeDir"));
+}
+
+void TestFtpFaults::garbageGreeting() {
+    m_fake->greeting = {"SSH-2.0-OpenSSH_9.2p1"};
+    try {
+        m_ftp->Connect();
+        QFAIL("logged in");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Not an FTP reply: \"SSH-2.0-OpenSSH_9.2p1\""));
+    }
+    QVERIFY(!m_ftp->IsConnected());
+    QCOMPARE(m_events.first(), QString("connection failed"));
+    QVERIFY(!m_events.contains("connect"));
+}
+
+void TestFtpFaults::garbageCompletionReply() {
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Opening data connection");
+        m_fake->sendData(randomBytes(40000, 7), "Transfer finished, probably");
+    };
+    login();
+    try {
+        m_ftp->Download("f", m_keep);
+        QFAIL("reported as a success");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Not an FTP reply: \"Transfer finished, probably\""));
+    }
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
+}
+
+void TestFtpFaults::endlessReply_data() {
+    QTest::addColumn<bool>("inGreeting");
+    QTest::newRow("greeting") << true;
+    QTest::newRow("RETR reply") << false;
+}
+
+void TestFtpFaults::endlessReply() {
+    // A peer that keeps a reply going for ever must not hold the client for ever, however
+    // busy the line is.
+    QFETCH(bool, inGreeting);
+    QTimer talker;
+    const QByteArray lines = QByteArray(" and one more line of the same reply\r\n").repeated(2000);
+    QObject::connect(&talker, &QTimer::timeout, [&] {
+        if (m_fake->control && m_fake->control->isOpen() && m_fake->control->socket()->bytesToWrite() < 1000000)
+            m_fake->control->send(lines);
+    });
+    if (inGreeting) {
+        m_fake->greeting = {"220-Welcome"};
+        talker.start(5);
+    } else {
+        m_fake->onCommand = [&](const QByteArray&) {
+            m_fake->reply("150-Opening data connection");
+            talker.start(5);
+        };
+        login();
+    }
+    try {
+        if (inGreeting)
+            m_ftp->Connect();
+        else
+            m_ftp->Download("f", m_keep);
+        QFAIL("the endless reply was taken");
+    } catch (const ESockError& e) {
+        QCOMPARE(e.message(), QString("Reply too long from peer"));
+    }
+    talker.stop();
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(entries(), QStringList{"keep.bin"});
 }
 
 void TestFtpFaults::lineBreaksRefused_data() {
@@ -787,6 +912,30 @@ void TestFtpFaults::remotePathNeverPlacesLocalFile() {
     QCOMPARE(readAll(inner + "/escape.txt"), QByteArray("payload"));
     QCOMPARE(entries(), QStringList{"keep.bin"});
     QCOMPARE(m_fake->commands.last(), QByteArray("RETR ../escape.txt"));
+}
+
+void TestFtpFaults::nonAsciiNamesCrossAsFileNameBytes() {
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command.startsWith("RETR ")) {
+            m_fake->reply("150 Opening data connection");
+            m_fake->sendData("down", "226 Done");
+        } else {
+            m_fake->reply("150 Ok to send data");
+            m_fake->receiveData("226 Stored");
+        }
+    };
+    login();
+    const QString source = m_local->filePath(QString::fromUtf8("été €.bin"));
+    QVERIFY(writeFile(source, "up"));
+    m_ftp->Upload(source, QString());
+    QCOMPARE(m_fake->commands.last(), QByteArray("STOR ") + QString::fromUtf8("été €.bin").toUtf8());
+
+    // A remote name arrives as its bytes; the local file gets the name those bytes spell.
+    const QString wasCurrent = QDir::currentPath();
+    QDir::setCurrent(m_local->path());
+    m_ftp->Download(QString::fromLatin1(QString::fromUtf8("dé.bin").toUtf8()), QString());
+    QDir::setCurrent(wasCurrent);
+    QCOMPARE(readAll(m_local->filePath(QString::fromUtf8("dé.bin"))), QByteArray("down"));
 }
 
 void TestFtpFaults::serverClosesWhileIdle() {
