@@ -4,6 +4,7 @@
 #include "app/FunctionSheet.h"
 #include "app/RadioGroup.h"
 #include "app/StatusBarPanels.h"
+#include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
 #include "console/FormBatchTitle.h"
 #include "transfer/TransferPanels.h"
@@ -19,29 +20,7 @@
 
 using namespace vantor;
 
-namespace {
-// Runs the window in an instrument-like layout: current folder X/Exec, data in X/Data.
-class InstrumentFolders {
-public:
-    InstrumentFolders() : m_previous(QDir::currentPath()) {
-        QDir(m_root.path()).mkpath(QStringLiteral("Exec"));
-        QDir(m_root.path()).mkpath(QStringLiteral("Data"));
-        QDir::setCurrent(m_root.filePath(QStringLiteral("Exec")));
-        qunsetenv("QelDataPath");
-        qunsetenv("QelExecPath");
-    }
-    ~InstrumentFolders() { QDir::setCurrent(m_previous); }
-    void writeMonitorIni(const QByteArray& content) {
-        QFile f(m_root.filePath(QStringLiteral("Data/QelMonitor.INI")));
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
-    }
-
-private:
-    QTemporaryDir m_root;
-    QString m_previous;
-};
-} // namespace
+using vantor::test::InstrumentFolders;
 
 class TestFormInstall : public QObject {
     Q_OBJECT
@@ -143,7 +122,7 @@ void TestFormInstall::controllerAddressFromMonitorIni() {
     QFETCH(QString, address);
     InstrumentFolders folders;
     if (present)
-        folders.writeMonitorIni(content);
+        QVERIFY(folders.writeDataFile("QelMonitor.INI", content));
     TFormInstall form;
     QCOMPARE(form.EditlIPAdrs1->text(), address);
     QCOMPARE(form.transferPanels()->LblIPAdrs2->text(), address);

@@ -4,6 +4,7 @@
 #include "app/FunctionSheet.h"
 #include "app/RadioGroup.h"
 #include "app/StatusBarPanels.h"
+#include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
 #include "support/FIBSysInfo.h"
 
@@ -55,17 +56,14 @@ private:
     void chooseFunction(int index);
 
     test::PrompterScope m_scope;
-    QTemporaryDir m_root;
-    QString m_previousDir;
+    std::unique_ptr<test::InstrumentFolders> m_folders;
     std::unique_ptr<TFormInstall> m_form;
     std::unique_ptr<BatchWidgets> m_batch;
 };
 
 void TestFunctionGate::init() {
     m_scope.prompter.clear();
-    m_previousDir = QDir::currentPath();
-    QDir(m_root.path()).mkpath("Exec");
-    QDir::setCurrent(m_root.filePath("Exec"));
+    m_folders = std::make_unique<test::InstrumentFolders>();
     m_form = std::make_unique<TFormInstall>();
     m_batch = std::make_unique<BatchWidgets>();
     m_form->functionGate()->setBatchControls(m_batch->controls());
@@ -75,7 +73,7 @@ void TestFunctionGate::init() {
 void TestFunctionGate::cleanup() {
     m_form.reset();
     m_batch.reset();
-    QDir::setCurrent(m_previousDir);
+    m_folders.reset();
 }
 
 void TestFunctionGate::chooseFamily(QRadioButton* family) {

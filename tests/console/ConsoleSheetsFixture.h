@@ -6,6 +6,7 @@
 #include "app/FormInstall.h"
 #include "app/FunctionSheet.h"
 #include "app/RadioGroup.h"
+#include "common/InstrumentFolders.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -21,29 +22,6 @@
 #include <chrono>
 
 namespace vantor::test {
-
-// Runs the window as installed on an instrument PC: current folder X/Exec, data in X/Data.
-// The previous current folder comes back at the end.
-class InstrumentFolders final {
-public:
-    InstrumentFolders() : m_previous(QDir::currentPath()) {
-        QDir(m_root.path()).mkpath(QStringLiteral("Exec"));
-        QDir(m_root.path()).mkpath(QStringLiteral("Data"));
-        QDir::setCurrent(m_root.filePath(QStringLiteral("Exec")));
-        qunsetenv("QelDataPath");
-        qunsetenv("QelExecPath");
-    }
-    ~InstrumentFolders() { QDir::setCurrent(m_previous); }
-    InstrumentFolders(const InstrumentFolders&) = delete;
-    InstrumentFolders& operator=(const InstrumentFolders&) = delete;
-
-    QString dataFile(const QString& name) const { return m_root.filePath(QStringLiteral("Data/") + name); }
-    QString root() const { return m_root.path(); }
-
-private:
-    QTemporaryDir m_root;
-    QString m_previous;
-};
 
 // The controller's telnet port on 127.0.0.1: the test says what the controller prints and
 // reads what the console sent.
