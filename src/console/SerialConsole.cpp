@@ -1,5 +1,6 @@
 #include "SerialConsole.h"
 
+#include "console/ConsoleSheetLayout.h"
 #include "console/TerminalView.h"
 #include "serial/TSerialCom.h"
 #include "support/Errors.h"
@@ -8,9 +9,7 @@
 #include "support/TQelBtn.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QLoggingCategory>
-#include <QVBoxLayout>
 
 Q_LOGGING_CATEGORY(lcSerialConsole, "vantor.console.serial", QtWarningMsg)
 
@@ -18,28 +17,15 @@ namespace vantor {
 
 SerialConsole::SerialConsole(QWidget* sheet, std::function<bool()> serialSheetActive, QObject* parent)
     : QObject(parent), m_serialSheetActive(std::move(serialSheetActive)) {
-    auto* layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(2, 2, 2, 2);
-    auto* bar = new QHBoxLayout;
     CmbSerial = new QComboBox(sheet);
     CmbSerial->setObjectName(QStringLiteral("CmbSerial"));
     CmbSerial->addItems({QStringLiteral("COM1"), QStringLiteral("COM2")});
     CmbSerial->setCurrentIndex(-1);
-    BtnSerialOpen = new TQelBtn(QStringLiteral("OPEN"), sheet);
-    BtnSerialOpen->setObjectName(QStringLiteral("BtnSerialOpen"));
-    BtnSerialOpen->setButtonWidth(TQELButtonWidth::W80);
-    BtnSerialOpen->setGroupIndex(1);
-    BtnSerialOpen->setAllowAllUp(true);
-    bar->addWidget(CmbSerial);
-    bar->addWidget(BtnSerialOpen);
-    bar->addStretch(1);
-    MemoSerial = new TerminalView(sheet);
-    MemoSerial->setObjectName(QStringLiteral("MemoSerial"));
-    m_panelRow = new QHBoxLayout;
-    m_panelRow->addStretch(1); // the shared panels go in front of it
-    layout->addLayout(bar);
-    layout->addWidget(MemoSerial, 1);
-    layout->addLayout(m_panelRow);
+    const ConsoleSheetLayout shape =
+        layOutConsoleSheet(sheet, {CmbSerial}, QStringLiteral("OPEN"), "BtnSerialOpen", "MemoSerial");
+    BtnSerialOpen = shape.connectButton;
+    MemoSerial = shape.view;
+    m_panelRow = shape.panelRow;
 
     SerialCom = new TSerialCom(this);
     SerialCom->setObjectName(QStringLiteral("SerialCom"));

@@ -1,14 +1,13 @@
 #include "TelnetConsole.h"
 
+#include "console/ConsoleSheetLayout.h"
 #include "console/TelnetSession.h"
 #include "console/TerminalView.h"
 #include "support/Guard.h"
 #include "support/Prompter.h"
 #include "support/TQelBtn.h"
 
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QVBoxLayout>
 
 namespace vantor {
 
@@ -21,23 +20,11 @@ quint16 TelnetConsole::defaultPort() {
 TelnetConsole::TelnetConsole(QWidget* sheet, QLineEdit* address, QLineEdit* user, QLineEdit* password,
                              QObject* parent)
     : QObject(parent), m_address(address), m_user(user), m_password(password), m_port(defaultPort()) {
-    auto* layout = new QVBoxLayout(sheet);
-    layout->setContentsMargins(2, 2, 2, 2);
-    auto* bar = new QHBoxLayout;
-    BtnLogin = new TQelBtn(QStringLiteral("LOGIN"), sheet);
-    BtnLogin->setObjectName(QStringLiteral("BtnLogin"));
-    BtnLogin->setButtonWidth(TQELButtonWidth::W80);
-    BtnLogin->setGroupIndex(1);
-    BtnLogin->setAllowAllUp(true);
-    bar->addWidget(BtnLogin);
-    bar->addStretch(1);
-    MemoTelnet = new TerminalView(sheet);
-    MemoTelnet->setObjectName(QStringLiteral("MemoTelnet"));
-    m_panelRow = new QHBoxLayout;
-    m_panelRow->addStretch(1); // the shared panels go in front of it
-    layout->addLayout(bar);
-    layout->addWidget(MemoTelnet, 1);
-    layout->addLayout(m_panelRow);
+    const ConsoleSheetLayout shape =
+        layOutConsoleSheet(sheet, {}, QStringLiteral("LOGIN"), "BtnLogin", "MemoTelnet");
+    BtnLogin = shape.connectButton;
+    MemoTelnet = shape.view;
+    m_panelRow = shape.panelRow;
 
     m_session = std::make_unique<TelnetSession>(MemoTelnet->text());
     connect(BtnLogin, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnLoginClick(); }); });

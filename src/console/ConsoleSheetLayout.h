@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QBoxLayout;
+class QWidget;
+
+namespace vantor {
+
+class TQelBtn;
+class TerminalView;
+
+// The shape both console sheets share: a bar with the connect button, the terminal view,
+// and a row at the bottom for the batch and command-list panels that move between them.
+struct ConsoleSheetLayout {
+    TQelBtn* connectButton;
+    TerminalView* view;
+    QBoxLayout* panelRow;
+};
+
+// Lays out `sheet` with `barLeading` (for example the port choice) before the two-state
+// connect button captioned `buttonCaption`.
+ConsoleSheetLayout layOutConsoleSheet(QWidget* sheet, const QList<QWidget*>& barLeading,
+                                      const QString& buttonCaption, const char* buttonName,
+                                      const char* viewName);
+
+} // namespace vantor
