@@ -2,6 +2,9 @@
 #include "FormInstall.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QList>
 #include <cstdio>
 #include <cstdlib>
@@ -37,11 +40,49 @@ void holdStartMessages(QtMsgType type, const QMessageLogContext& context, const 
     std::fprintf(stderr, "vantor: cannot open the display (%s)\n", qPrintable(reason));
     std::_Exit(EXIT_FAILURE);
 }
+
+QStringList argumentsOf(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
+void describe(QCommandLineParser& parser) {
+    parser.setApplicationDescription(
+        QStringLiteral("Maintenance tool for the controller of a focused-ion-beam instrument: installs and\n"
+                       "versions up its system and application over FTP, backs it up, and gives telnet and\n"
+                       "serial terminals on its shell."));
+    // "-platform xcb" and Qt's other single-dash options must not read as "-p -l -a ...".
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
+    QCoreApplication::setApplicationName(QStringLiteral("Vantor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("vantor"));
+
+    // --help and --version are answered before any window system is touched, so they work
+    // over ssh and in scripts. Options Qt itself takes (-platform, -display) are left for
+    // QApplication; anything else unknown is reported once the application exists.
+    QCommandLineParser parser;
+    describe(parser);
+    parser.parse(argumentsOf(argc, argv));
+    if (parser.isSet(QStringLiteral("version"))) {
+        QCoreApplication app(argc, argv);
+        parser.showVersion();
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        QCoreApplication app(argc, argv); // names the program in the usage line
+        parser.showHelp();
+    }
+
     if (displayMissing()) {
-        std::fputs("vantor: no display to show the window on (set DISPLAY, or start it under xvfb-run)\n", stderr);
+        std::fputs("vantor: no display to show the window on (set DISPLAY, or start it under xvfb-run)\n",
+                   stderr);
         return EXIT_FAILURE;
     }
     g_defaultHandler = qInstallMessageHandler(holdStartMessages);
@@ -50,9 +91,8 @@ int main(int argc, char* argv[]) {
     for (const auto& [type, text] : std::as_const(g_heldMessages))
         g_defaultHandler(type, QMessageLogContext(), text);
     g_heldMessages.clear();
+    parser.process(app);
 
-    QApplication::setApplicationName(QStringLiteral("Vantor"));
-    QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     vantor::Application windows;
     windows.formInstall().show();
     return app.exec();

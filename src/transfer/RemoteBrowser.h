@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RemoteListing.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,20 +14,6 @@ class FtpSession;
 class LocalFolderPanel;
 class RepaintThrottle;
 class TransferPanels;
-
-// One line of the controller's directory listing as the remote panel sees it.
-struct ListingEntry {
-    enum class Kind { Skipped, File, Folder };
-    Kind kind = Kind::Skipped;
-    QString name;
-    friend bool operator==(const ListingEntry&, const ListingEntry&) = default;
-};
-
-// Classifies a line of the OS-9 extended directory listing. Title, header and ruler lines
-// and lines that do not begin with a numeric owner are skipped; an entry is a file when
-// " -" occurs in it, else a folder when " d" does, and its name is the last word. A line
-// with an owner but neither mark is a file named by the whole line.
-ListingEntry classifyListingLine(const QString& line);
 
 // The remote panel: the controller's current directory with its sub-folders and files,
 // walking the remote tree, changing the device; and the local panel's folder change as it

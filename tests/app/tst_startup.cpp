@@ -9,6 +9,8 @@ class TestStartup : public QObject {
 private Q_SLOTS:
     void withoutDisplaySaysSoInOneLine_data();
     void withoutDisplaySaysSoInOneLine();
+    void answersWithoutDisplay_data();
+    void answersWithoutDisplay();
 };
 
 namespace {
@@ -19,6 +21,13 @@ QString deadDisplay() {
             !QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
             return QStringLiteral(":%1").arg(n);
     return {};
+}
+
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    return env;
 }
 } // namespace
 
@@ -32,9 +41,7 @@ void TestStartup::withoutDisplaySaysSoInOneLine_data() {
 void TestStartup::withoutDisplaySaysSoInOneLine() {
     QFETCH(QString, display);
     QFETCH(QString, start);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QLatin1String(name));
+    QProcessEnvironment env = withoutDisplay();
     if (!display.isEmpty())
         env.insert(QStringLiteral("DISPLAY"), display);
     QProcess program;
@@ -50,6 +57,36 @@ void TestStartup::withoutDisplaySaysSoInOneLine() {
     QCOMPARE(out.count(QLatin1Char('\n')), 1);
     QVERIFY2(out.endsWith(QLatin1Char('\n')), qPrintable(out));
     QVERIFY(program.readAllStandardOutput().isEmpty());
+}
+
+// Scripts and package checks ask for the version or the usage on machines without a screen.
+void TestStartup::answersWithoutDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected");
+    const QString version = QStringLiteral("Vantor " VANTOR_VERSION "\n");
+    QTest::newRow("--version") << QStringList{"--version"} << version;
+    QTest::newRow("-v") << QStringList{"-v"} << version;
+    QTest::newRow("--version after a Qt option") << QStringList{"-platform", "xcb", "--version"} << version;
+    QTest::newRow("--help") << QStringList{"--help"} << "--version";
+    QTest::newRow("-h") << QStringList{"-h"} << "Displays help";
+}
+
+void TestStartup::answersWithoutDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay());
+    program.start(QStringLiteral(VANTOR_PROGRAM), arguments);
+    QVERIFY(program.waitForStarted(10000));
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    if (expected.endsWith(QLatin1Char('\n')))
+        QCOMPARE(out, expected);
+    else
+        QVERIFY2(out.contains(expected) && out.startsWith(QLatin1String("Usage: ")), qPrintable(out));
+    QVERIFY(program.readAllStandardError().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
