@@ -34,6 +34,7 @@ namespace {
 // Paradox counts days from 1 January of year 1 (day 1); Qt counts Julian days.
 constexpr qint64 kJulianOffset = 1721425;
 constexpr double kMsPerDay = 86400000.0;
+constexpr double kLargestTimestampMs = 1e17; // some three million years
 
 void bootPxlib() {
     static std::once_flag once;
@@ -410,6 +411,11 @@ QVariant ParadoxTable::decode(const QByteArray& record, int field) const {
             return {};
         if (f.type != FieldType::Timestamp)
             return v;
+        // A stamp no calendar holds (not a number, infinite, or further from year 1 than
+        // any date can be) is damage in the file: it reads as blank, not as a conversion
+        // the processor does not define.
+        if (!std::isfinite(v) || std::fabs(v) > kLargestTimestampMs)
+            return {};
         const double days = std::floor(v / kMsPerDay);
         const int ms = int(std::llround(v - days * kMsPerDay));
         return QDateTime(QDate::fromJulianDay(qint64(days) + kJulianOffset), QTime(0, 0)).addMSecs(ms);

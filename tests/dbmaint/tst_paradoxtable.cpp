@@ -5,7 +5,11 @@
 
 #include <QDateTime>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
+
+#include <cstring>
+#include <limits>
 
 using namespace vantor;
 using paradox::FieldDef;
@@ -103,6 +107,8 @@ private Q_SLOTS:
     void filesThatAreNotTablesAreRefused_data();
     void filesThatAreNotTablesAreRefused();
     void tablesWithSecondaryIndexesAreNotChanged();
+    void damagedTimestampsReadAsBlank_data();
+    void damagedTimestampsReadAsBlank();
 
 private:
     QString makeTable(const QString& name, const QString& spec, int keys, const Rows& rows);
@@ -591,6 +597,35 @@ void TestParadoxTable::tablesWithSecondaryIndexesAreNotChanged() {
     QVERIFY_THROWS_EXCEPTION(DatabaseError, table.post(0, r));
     QVERIFY_THROWS_EXCEPTION(DatabaseError, table.append(recordOf(table, {2, 2.0})));
     QCOMPARE(test::fileBytes(path), db);
+}
+
+// A timestamp field holding bytes no calendar can hold, as a damaged file or another
+// program may leave them: the value reads as blank and shows as nothing.
+void TestParadoxTable::damagedTimestampsReadAsBlank_data() {
+    QTest::addColumn<double>("stored");
+    QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("infinite") << std::numeric_limits<double>::infinity();
+    QTest::newRow("minus infinite") << -std::numeric_limits<double>::infinity();
+    QTest::newRow("beyond any date") << 1e300;
+    QTest::newRow("before any date") << -1e300;
+}
+
+void TestParadoxTable::damagedTimestampsReadAsBlank() {
+    QFETCH(double, stored);
+    const QString path = makeTable(QStringLiteral("S.DB"), QStringLiteral("N:I;At:@"), 0, {{1, QVariant()}});
+    ParadoxTable table;
+    table.open(path);
+    // The file's number layout: big-endian, sign bit flipped for a positive value and
+    // every bit inverted for a negative one.
+    quint64 bits = 0;
+    std::memcpy(&bits, &stored, sizeof bits);
+    bits = (bits >> 63) ? ~bits : bits | (quint64(1) << 63);
+    QByteArray r = table.record(0);
+    qToBigEndian(bits, r.data() + 4);
+    table.post(0, r);
+    QVERIFY(table.value(0, 1).isNull());
+    QCOMPARE(table.displayText(table.record(0), 1), QString());
+    QCOMPARE(table.value(0, 0), QVariant(1));
 }
 
 QTEST_GUILESS_MAIN(TestParadoxTable)
