@@ -77,6 +77,9 @@ public:
     int ReportLevel = 0; // highest status level reported through OnStatus
     QString Proxy;       // when set, the connection goes here instead of Host
     int ProxyPort = 0;   // port used when Proxy is set
+    // Listen takes a connection only from this address; one from anywhere else is closed
+    // and logged. Null: from anyone.
+    QHostAddress AcceptOnlyFrom;
 
     // --- Events ---------------------------------------------------------------------
     // OnStatus: every status text at or below ReportLevel (1 protocol traffic, 4 buffer
@@ -136,6 +139,10 @@ public:
     QString Read(int count); // 0 = everything buffered
     QString ReadLn();        // one line, LF included; an unterminated last line when closed
     void SendFile(const QString& path);
+    // Waits until the peer has acknowledged every byte handed to the system, the bytes
+    // leaving counting as progress for TimeOut. Returns at once where the platform cannot
+    // tell how much is still queued.
+    void WaitDelivered();
     // Writes everything received to `target` until the peer closes. The device must be
     // open for writing; the caller decides what becomes of it (see TFtpClient::Download).
     void CaptureFile(QIODevice& target);
@@ -204,12 +211,16 @@ private:
     void postRead();
     void postWrite();
     bool sendDone() const; // the outgoing stream is empty and Qt has handed every byte on
+    qint64 unacknowledgedBytes() const; // queued in the system and not yet acknowledged; -1 unknown
+    void noteBytesLeaving();
+    void takePendingConnections();
     qsizetype indexOfLf();
     void takeFront(qsizetype count);
     void initSocketLayer();
 
     QTcpSocket* m_socket = nullptr;
     QTcpServer* m_listener = nullptr;
+    QPointer<QTcpSocket> m_accepted; // the connection Listen took, until Accept hands it on
 
     // Incoming stream: unread bytes are m_in[m_inPos..]. Reading from the front moves
     // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
@@ -257,6 +268,7 @@ private:
     QHostInfo m_lookupResult;
     QTimer m_timer;
     QElapsedTimer m_lastProgress;
+    qint64 m_lastQueued = -1; // unacknowledgedBytes() when last looked at
 };
 
 } // namespace vantor

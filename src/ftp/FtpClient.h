@@ -135,6 +135,12 @@ public:
     static QString StripListingLineEnd(const QString& line);
     // A reply line that announces more lines of the same reply.
     static bool IsContinuation(const QString& line);
+    // Whether `line` is the last line of the multi-line reply that `first` opened: the one
+    // that starts with the same code and a blank. Lines between may look like anything.
+    static bool IsLastLineOf(const QString& first, const QString& line);
+    // The length of the complete reply at the front of `bytes`, or -1 while it is not
+    // complete yet.
+    static qsizetype ReplyLength(const QByteArray& bytes);
     static bool HoldsLineBreak(const QString& text);
 
 protected:
@@ -142,12 +148,19 @@ protected:
     void WaitTimedOut() override;
 
 private:
+    using LineHandler = std::function<void(const QString& line)>;
+
     void dropOutOfStepSession();
-    void SkipContinuation(const QString& line);
+    [[noreturn]] void outOfStep(const QString& message);
+    void requireReplyCode(const QString& line);
+    // Reads the rest of the reply that `first` opened, reporting each line.
+    void SkipContinuation(const QString& first, const LineHandler& eachLine = {});
+    QString transact(const QString& command, const LineHandler& eachLine);
+    QString readReply(); // a whole reply that answers no command of ours; its first line
     void CheckTransferAbort(TAsyncSocket* sender);
+    bool failureReplyWaiting() const;
     QString DrainAfterAbort();
     QString readReplyLine();
-    QString readContinuationLine(qsizetype& total);
     void refuseLineBreak(const QString& text) const;
     bool failureHandled(TCmdType type);
     void raiseReplyFailure(TCmdType type, const QString& reply);
