@@ -1,7 +1,7 @@
 #include "AsyncSocket.h"
 
-#include "support/SocketErrors.h"
 #include "support/Guard.h"
+#include "support/SocketErrors.h"
 #include "support/Wait.h"
 
 #include <QFile>
@@ -53,6 +53,18 @@ public:
 private:
     F m_f;
 };
+
+// A short write gives no reason (a full disk, a size limit); the write of the rest does.
+bool writeAll(QIODevice& device, const char* data, qint64 size) {
+    while (size > 0) {
+        const qint64 n = device.write(data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -211,7 +223,7 @@ void TAsyncSocket::onBytesWritten() {
 
 void TAsyncSocket::storeBlock(const char* data, qint64 size, bool counted) {
     if (m_capture) {
-        if (m_captureError.isEmpty() && m_capture->write(data, size) != size)
+        if (m_captureError.isEmpty() && !writeAll(*m_capture, data, size))
             m_captureError = m_capture->errorString();
     } else {
         m_in.append(data, size);
@@ -802,7 +814,7 @@ void TAsyncSocket::CaptureFile(QIODevice& target) {
     m_receivedCount = 0;
     if (BufferedCount() > 0) {
         const qint64 size = BufferedCount();
-        if (target.write(m_in.constData() + m_inPos, size) != size)
+        if (!writeAll(target, m_in.constData() + m_inPos, size))
             m_captureError = target.errorString();
         m_receivedCount = size;
         discardInput();

@@ -57,7 +57,8 @@ using TOnErrorEvent = std::function<void(TAsyncSocket* Sender, quint16 Errno, co
 //
 // Every wait ends on Cancel, when the peer closes the connection, and, when TimeOut is
 // above 0, after TimeOut ms without progress (no accept, no line, no byte moved) with an
-// ESockError that names what was awaited. A transfer that keeps moving is never cut off.
+// ESockError that names what was awaited. A transfer that keeps moving is never cut off;
+// bytes the system still holds for a slow peer count as moving while they leave.
 //
 // Ownership: the object owns its Qt socket, listener and buffers; its QObject parent
 // (the owner) frees it. Text on the wire is taken byte for byte (Latin-1), so a name read
@@ -210,7 +211,7 @@ private:
     void onBytesWritten();
     void postRead();
     void postWrite();
-    bool sendDone() const; // the outgoing stream is empty and Qt has handed every byte on
+    bool sendDone() const;              // the outgoing stream is empty and Qt has handed every byte on
     qint64 unacknowledgedBytes() const; // queued in the system and not yet acknowledged; -1 unknown
     void noteBytesLeaving();
     void takePendingConnections();

@@ -264,7 +264,7 @@ QString TFtpClient::readReplyLine() {
 
 // Only a line with the first line's code and a blank ends a multi-line reply; whatever
 // comes before it, prefixed or not, belongs to the reply.
-void TFtpClient::SkipContinuation(const QString& first, const LineHandler& eachLine) {
+void TFtpClient::SkipContinuation(const QString& first, QStringList* rest) {
     if (!IsContinuation(first))
         return;
     qsizetype total = first.size();
@@ -274,8 +274,8 @@ void TFtpClient::SkipContinuation(const QString& first, const LineHandler& eachL
         if (total > kMaxReplyBytes)
             outOfStep(QStringLiteral("Reply too long from peer"));
         ReportStatus(1, line);
-        if (eachLine)
-            eachLine(line);
+        if (rest)
+            rest->append(line);
         if (IsLastLineOf(first, line))
             return;
     }
@@ -283,7 +283,7 @@ void TFtpClient::SkipContinuation(const QString& first, const LineHandler& eachL
 
 // Sends the command and reads its whole reply before anything judges it, so a refusal
 // leaves nothing of itself to be taken for the answer to the next command.
-QString TFtpClient::transact(const QString& command, const LineHandler& eachLine) {
+QString TFtpClient::transact(const QString& command, QStringList* rest) {
     ReplyScope scope(m_readingReply);
     QString first;
     try {
@@ -296,12 +296,12 @@ QString TFtpClient::transact(const QString& command, const LineHandler& eachLine
         outOfStep(e.message());
     }
     requireReplyCode(first);
-    SkipContinuation(first, eachLine);
+    SkipContinuation(first, rest);
     return first;
 }
 
 QString TFtpClient::Transaction(const QString& command) {
-    return transact(command, {});
+    return transact(command, nullptr);
 }
 
 QString TFtpClient::readReply() {
@@ -569,8 +569,7 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
             local = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
         break;
     default: // ctUpload
-        command =
-            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
+        command = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
         reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
         break;
     }
@@ -692,14 +691,15 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
 
     ReportStatus(1, reported);
     if (type == ctDownload) {
-        // A size may be announced on any line of the reply.
+        // The size may be announced on any line of the reply; the first one that has it counts.
         setTransferSize(0);
-        transact(command, [this](const QString& line) {
-            if (TransferSize() == 0)
-                setTransferSize(SizeFromReply(line));
-        });
-        if (TransferSize() == 0)
-            setTransferSize(SizeFromReply(LastReply()));
+        QStringList rest;
+        transact(command, &rest);
+        qint64 size = SizeFromReply(LastReply());
+        for (const QString& line : rest)
+            if (size == 0)
+                size = SizeFromReply(line);
+        setTransferSize(size);
     } else {
         Transaction(command);
     }

@@ -782,7 +782,8 @@ void TestFtpFaults::slowTransferIsNotCutOff() {
 void TestFtpFaults::garbageReplies_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("error"); // empty: taken as the reply
-    QTest::newRow("text without a code") << QByteArray("hello there\r\n") << "Not an FTP reply: \"hello there\"";
+    QTest::newRow("text without a code")
+        << QByteArray("hello there\r\n") << "Not an FTP reply: \"hello there\"";
     QTest::newRow("binary noise") << QByteArray("\x01\xff\x00\x7f noise\r\n", 12)
                                   << QString("Not an FTP reply: \"?") + QChar(0xff) + "?? noise\"";
     QTest::newRow("code out of range") << QByteArray("2500 OK\r\n") << "Not an FTP reply: \"2500 OK\"";
@@ -846,7 +847,8 @@ void TestFtpFaults::endlessReply() {
     QTimer talker;
     const QByteArray lines = QByteArray(" and one more line of the same reply\r\n").repeated(2000);
     QObject::connect(&talker, &QTimer::timeout, [&] {
-        if (m_fake->control && m_fake->control->isOpen() && m_fake->control->socket()->bytesToWrite() < 1000000)
+        if (m_fake->control && m_fake->control->isOpen() &&
+            m_fake->control->socket()->bytesToWrite() < 1000000)
             m_fake->control->send(lines);
     });
     if (inGreeting) {
@@ -1077,8 +1079,7 @@ void TestFtpFaults::refusalWhileAwaitingDataConnection_data() {
     QTest::addColumn<QList<QByteArray>>("reply");
     QTest::addColumn<bool>("handled");
     using Lines = QList<QByteArray>;
-    QTest::newRow("425 after RETR's 150")
-        << "RETR" << Lines{"425 Can't open data connection"} << false;
+    QTest::newRow("425 after RETR's 150") << "RETR" << Lines{"425 Can't open data connection"} << false;
     QTest::newRow("425 after STOR's 150")
         << "STOR" << Lines{"425 Unable to build data connection: Connection refused"} << false;
     QTest::newRow("425 after LIST's 150") << "LIST" << Lines{"425 Can't open data connection"} << false;
@@ -1181,6 +1182,7 @@ void TestFtpFaults::localWriteFailureKeepsSessionInStep() {
         QFAIL("reported as a success");
     } catch (const FileError& e) {
         QVERIFY2(e.message().startsWith("Cannot write " + local + ": "), qPrintable(e.message()));
+        QVERIFY2(!e.message().endsWith("Unknown error"), qPrintable(e.message())); // and says why
     }
 #ifdef Q_OS_UNIX
     restore.dismiss();

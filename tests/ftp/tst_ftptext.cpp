@@ -96,8 +96,7 @@ void TestFtpText::replyEnd_data() {
         << QByteArray("220-Welcome to the controller\r\nPlease log in\r\n220 Ready\r\n") << 57;
     QTest::newRow("another code with a blank does not end it")
         << QByteArray("220-Welcome\r\n230 not yet\r\n220 Ready\r\n") << 37;
-    QTest::newRow("own code with a dash does not end it")
-        << QByteArray("250-a\r\n250-b\r\n250 c\r\n") << 21;
+    QTest::newRow("own code with a dash does not end it") << QByteArray("250-a\r\n250-b\r\n250 c\r\n") << 21;
     QTest::newRow("own code without blank does not end it") << QByteArray("250-a\r\n250\r\n") << -1;
     QTest::newRow("end not arrived yet") << QByteArray("425-Can't\r\nfirewall\r\n") << -1;
     QTest::newRow("last line without its line end") << QByteArray("425-Can't\r\n425 End") << -1;
