@@ -88,6 +88,7 @@ private Q_SLOTS:
     void missingSubFolderAndCreatedDestination();
     void abortDuringUpload();
     void refusedConnection();
+    void hostileBackupFolder();
     void failedCopyLeavesTheInstrumentFile_data();
     void failedCopyLeavesTheInstrumentFile();
 
@@ -355,6 +356,33 @@ void TestSystemBkup::failedCopyLeavesTheInstrumentFile() {
     QCOMPARE(m_engine->Log.value(at + 1), QStringLiteral("-----> Copy fail"));
     const QStringList hidden = QDir(data()).entryList(QStringList{".*"}, QDir::Files | QDir::Hidden);
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
+}
+
+void TestSystemBkup::hostileBackupFolder() {
+    // Names with blanks and non-ASCII letters, a linked folder in the backup, and an
+    // instrument file that is a link to somewhere else.
+    const QString apName = QString::fromUtf8("Ap é ü.db");
+    const QString hardName = QString::fromUtf8("naïve file.dat");
+    QVERIFY(
+        writeBackup({{"dbase/" + apName, "lens"}, {"HARD/" + hardName, "hard"}, {"dbase/ApLink.db", "new"}}));
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("victim"), "outside"));
+    QVERIFY(QDir(data()).mkdir("dbase"));
+    QVERIFY(QFile::link(outside.filePath("victim"), m_data->filePath("dbase/ApLink.db")));
+    QVERIFY(QFile::link(outside.path(), m_backup->filePath("HARD/linked")));
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    QCOMPARE(readAll(m_data->filePath("dbase/" + apName)), QByteArray("lens"));
+    QCOMPARE(readAll(remote("HARD/" + hardName)), QByteArray("hard"));
+    QCOMPARE(readAll(outside.filePath("victim")), QByteArray("outside"));
+    QVERIFY(!QFileInfo(m_data->filePath("dbase/ApLink.db")).isSymLink());
+    QCOMPARE(readAll(m_data->filePath("dbase/ApLink.db")), QByteArray("new"));
+    QVERIFY(!QFileInfo::exists(remote("HARD/linked")));
+    QVERIFY(!QFileInfo::exists(remote("HARD/victim")));
+    QVERIFY(m_engine->Log.contains("o--Copy " + m_backup->filePath("dbase/" + apName) + " to " +
+                                   m_data->filePath("dbase/" + apName)));
+    const QByteArray logFile = readAll(m_backup->filePath("Restore.txt"));
+    QVERIFY(logFile.contains(hardName.toUtf8()));
 }
 
 QTEST_GUILESS_MAIN(TestSystemBkup)
