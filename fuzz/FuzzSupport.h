@@ -28,12 +28,6 @@ namespace vantor::fuzz {
             ::vantor::fuzz::fail(#condition, (detail));                                                      \
     } while (false)
 
-// A property that waits for a known fault to be fixed runs only when this is set, so the
-// fix can be checked with the same target before the check is switched on for good.
-inline bool pendingChecksWanted() {
-    return qEnvironmentVariableIsSet("VANTOR_FUZZ_PENDING_CHECKS");
-}
-
 inline QString hex(QByteArrayView bytes) {
     return QString::fromLatin1(bytes.toByteArray().toHex(' '));
 }
