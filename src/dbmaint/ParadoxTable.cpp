@@ -294,6 +294,10 @@ void ParadoxTable::openDevice(std::unique_ptr<QIODevice> device, const QString& 
         px->stream = openStream(path);
     }
     if (!px->stream || PX_open_fp(px->doc, px->stream) < 0) {
+        // pxlib frees its half-built block index when building it fails but leaves the
+        // document pointing at it, so closing the document would free it once more.
+        px->doc->px_indexdata = nullptr;
+        px->doc->px_indexdatalen = 0;
         const QString why = px->error.isEmpty() ? QStringLiteral("not a table pxlib can read") : px->error;
         m_header = {};
         m_runs.clear();
