@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QLineEdit;
@@ -67,7 +68,9 @@ public:
     ConsoleSheets* consoles() const { return m_consoles; }
     TransferSheets* transferSheets() const { return m_transferSheets; }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
-    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
+    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX), its folders
+    // found from the folder the program was started in. Throws FileError, leaving no
+    // object, when a folder variable names a folder that cannot be entered.
     void recreateSysInfo(int family);
     void releaseSysInfo();
 
@@ -117,6 +120,8 @@ private:
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;
+    const QString m_startFolder; // the process's current folder when the window was made
+    QPointer<QWidget> m_sheetShown;
     bool m_shownOnce = false;
     int m_programmaticPageChange = 0;
 };
