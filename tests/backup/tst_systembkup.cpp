@@ -1,0 +1,361 @@
+// The restore engine against a real FTP server (pyftpdlib on loopback, the controller's
+// listing) and a backup folder in the plan's layout.
+
+#include "backup/SystemBkup.h"
+#include "common/FtpServerFixture.h"
+#include "common/ScriptedPrompter.h"
+#include "common/TestSupport.h"
+#include "ftp/FtpClient.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace vantor;
+using namespace vantor::test;
+
+namespace {
+
+const QString kRemoteData = QStringLiteral("/h0/QEL_V4/data");
+const QStringList kControllerDirs{"ionlog", "HARD", "MANAGER", "STAGE", "STAGE2"};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Every file below `root` as "relative/path" -> content.
+QMap<QString, QByteArray> filesBelow(const QString& root) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(root).relativeFilePath(path), readAll(path));
+    }
+    return out;
+}
+
+// The mask the dialog builds from its boxes.
+constexpr quint32 kAll = 0; // a zero mask selects every entry
+constexpr quint32 kAlways = planbits::AlwaysSet;
+
+// A backup folder in the plan's layout, relative path -> content. Each file has its own
+// bytes so a file restored to the wrong place shows.
+QMap<QString, QByteArray> backupLayout() {
+    QMap<QString, QByteArray> files;
+    const QStringList names{"IonSource.ini",       "Option.ini",        "StageLimit.ini",
+                            "Hard3Const.txt",      "Misc.ini",          "dbase/IonGunExchange1.db",
+                            "dbase/ApCtrl30kV.db", "dbase/Other.db",    "2200ion/a.ion",
+                            "2200ion/b.ion",       "ionlog/Memory.ion", "ionlog/mon2000.ion",
+                            "ionlog/extra.ion",    "HARD/h1.dat",       "HARD/h 2.dat",
+                            "MANAGER/m1",          "STAGE/s1",          "STAGE2/s2"};
+    quint32 seed = 7;
+    for (const QString& name : names) {
+        files.insert(name, randomBytes(100 + int(seed) * 37, seed));
+        ++seed;
+    }
+    return files;
+}
+
+// The PC files (below the data folder) and the controller files (below the data
+// directory) a restore of the whole layout puts in place for a mask.
+struct Expected {
+    QStringList pc;
+    QStringList controller;
+};
+
+} // namespace
+
+class TestSystemBkup : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void restoresByMask_data();
+    void restoresByMask();
+    void logOfASmallRestore();
+    void backupFolderForms_data();
+    void backupFolderForms();
+    void missingSubFolderAndCreatedDestination();
+    void abortDuringUpload();
+    void refusedConnection();
+    void failedCopyLeavesTheInstrumentFile_data();
+    void failedCopyLeavesTheInstrumentFile();
+
+private:
+    bool startServer();
+    void prepare(const QString& localBase);
+    bool writeBackup(const QMap<QString, QByteArray>& files);
+    QString backup() const { return m_backup->path(); }
+    QString data() const { return m_data->path(); }
+    QString remote(const QString& relative) const {
+        return m_server->localPath(kRemoteData + QLatin1Char('/') + relative);
+    }
+
+    std::unique_ptr<QTemporaryDir> m_backup;
+    std::unique_ptr<QTemporaryDir> m_data;
+    std::unique_ptr<FtpServerFixture> m_server;
+    std::unique_ptr<TSystemBkup> m_engine;
+    std::unique_ptr<PrompterScope> m_prompts;
+};
+
+void TestSystemBkup::init() {
+    m_backup = std::make_unique<QTemporaryDir>();
+    m_data = std::make_unique<QTemporaryDir>();
+    m_prompts = std::make_unique<PrompterScope>();
+    QVERIFY(startServer());
+    m_engine = std::make_unique<TSystemBkup>();
+    prepare(data());
+}
+
+void TestSystemBkup::cleanup() {
+    m_engine.reset();
+    m_server.reset();
+    m_prompts.reset();
+}
+
+bool TestSystemBkup::startServer() {
+    FtpServerFixture::Options options;
+    options.devices = {"h0"};
+    options.os9Listing = true;
+    m_server = std::make_unique<FtpServerFixture>(options);
+    if (!m_server->start()) {
+        qWarning() << m_server->errorString();
+        return false;
+    }
+    for (const QString& dir : kControllerDirs)
+        QDir().mkpath(m_server->localPath(kRemoteData + QLatin1Char('/') + dir));
+    return true;
+}
+
+// What the main window does when Restore Data is chosen.
+void TestSystemBkup::prepare(const QString& localBase) {
+    m_engine->SetHost(m_server->host());
+    m_engine->Ftp().Port = m_server->port();
+    m_engine->SetLocalBase(localBase);
+    m_engine->SetRemoteBase(kRemoteData);
+    m_engine->LoadPlan(QStringLiteral("SystemBkup.ini"));
+}
+
+bool TestSystemBkup::writeBackup(const QMap<QString, QByteArray>& files) {
+    for (auto it = files.cbegin(); it != files.cend(); ++it)
+        if (!writeFile(m_backup->filePath(it.key()), it.value()))
+            return false;
+    return true;
+}
+
+void TestSystemBkup::restoresByMask_data() {
+    QTest::addColumn<quint32>("mask");
+    QTest::addColumn<QStringList>("pc");
+    QTest::addColumn<QStringList>("controller");
+
+    QTest::newRow("everything")
+        << kAll << QStringList{"IonSource.ini",       "Option.ini",     "StageLimit.ini",
+                               "Hard3Const.txt",      "Misc.ini",       "dbase/IonGunExchange1.db",
+                               "dbase/ApCtrl30kV.db", "dbase/Other.db", "2200ion/a.ion",
+                               "2200ion/b.ion"}
+        << QStringList{"ionlog/Memory.ion", "ionlog/mon2000.ion", "HARD/h1.dat", "HARD/h 2.dat",
+                       "MANAGER/m1",        "STAGE/s1",           "STAGE2/s2"};
+    // Files of a deselected specific type are not restored by the catch-all entries either.
+    QTest::newRow("Other Info. alone")
+        << (kAlways | planbits::Other) << QStringList{"Misc.ini", "dbase/Other.db"}
+        << QStringList{"HARD/h1.dat", "HARD/h 2.dat", "MANAGER/m1", "STAGE/s1", "STAGE2/s2"};
+    QTest::newRow("Lens alone: Ap* takes its file from *")
+        << (kAlways | planbits::Lens) << QStringList{"dbase/ApCtrl30kV.db"} << QStringList{};
+    QTest::newRow("Other without Lens: neither Ap* nor * copies it")
+        << (kAlways | planbits::Other | planbits::Stage)
+        << QStringList{"StageLimit.ini", "Misc.ini", "dbase/Other.db"}
+        << QStringList{"HARD/h1.dat", "HARD/h 2.dat", "MANAGER/m1", "STAGE/s1", "STAGE2/s2"};
+    QTest::newRow("ion and current ion")
+        << (kAlways | planbits::Ion | planbits::CurrentIon)
+        << QStringList{"IonSource.ini", "dbase/IonGunExchange1.db", "2200ion/a.ion", "2200ion/b.ion"}
+        << QStringList{"ionlog/Memory.ion", "ionlog/mon2000.ion"};
+    QTest::newRow("every box cleared") << kAlways << QStringList{} << QStringList{};
+}
+
+void TestSystemBkup::restoresByMask() {
+    QFETCH(quint32, mask);
+    QFETCH(QStringList, pc);
+    QFETCH(QStringList, controller);
+    const auto files = backupLayout();
+    QVERIFY(writeBackup(files));
+
+    QVERIFY(m_engine->Restore(backup(), mask));
+
+    auto onPc = filesBelow(data());
+    onPc.remove(QStringLiteral("SystemBkup.ini"));
+    QMap<QString, QByteArray> expectedPc;
+    for (const QString& f : pc)
+        expectedPc.insert(f, files.value(f));
+    QCOMPARE(onPc, expectedPc);
+
+    QMap<QString, QByteArray> expectedController;
+    for (const QString& f : controller)
+        expectedController.insert(f, files.value(f));
+    QCOMPARE(filesBelow(m_server->localPath(kRemoteData)), expectedController);
+
+    // The log on disk is the engine's log with CR LF line ends; every file either copied or
+    // logged as ignored.
+    const QByteArray logFile = readAll(m_backup->filePath("Restore.txt"));
+    QCOMPARE(logFile, (m_engine->Log.join("\r\n") + "\r\n").toUtf8());
+    const int copies = int(m_engine->Log.filter(QRegularExpression("^o--(Copy|OS9-R) ")).size());
+    QCOMPARE(copies, pc.size() + controller.size());
+    if (mask == kAlways)
+        QVERIFY(!m_engine->Log.filter("x--Copy(ignored) ").isEmpty());
+    QVERIFY(m_prompts->prompter.shown.isEmpty());
+}
+
+void TestSystemBkup::logOfASmallRestore() {
+    QVERIFY(writeBackup({{"IonSource.ini", "ion"},
+                         {"dbase/ApA.db", "lens"},
+                         {"ionlog/Memory.ion", "memory"},
+                         {"HARD/h.dat", "hard"}}));
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    const QString b = backup() + QDir::separator();
+    const QString d = data() + QDir::separator();
+    const QString s = QDir::separator();
+    const QStringList expected{
+        "o--Copy " + b + "IonSource.ini to " + d + "IonSource.ini",
+        "00100008 00000008",
+        "00100400 00000400",
+        "x--Copy(ignored) " + b + "IonSource.ini to " + d + "IonSource.ini",
+        "00400008 00000008",
+        "o--Copy " + b + "dbase" + s + "ApA.db to " + d + "dbase" + s + "ApA.db",
+        "10000008 00000008",
+        "x--Copy(ignored) " + b + "dbase" + s + "ApA.db to " + d + "dbase" + s + "ApA.db",
+        "00100021 00000020",
+        "DoCommand success", // TYPE I after the login
+        "o--OS9-R " + b + "ionlog" + s + "/Memory.ion to /h0/QEL_V4/data/ionlog",
+        "ChangeDir success",
+        "Upload success",
+        "00100021 00000020",
+        "00100021 00000020",
+        "00100021 00000020",
+        "00020021 00000020",
+        "10000041 00000040",
+        "o--OS9-R " + b + "HARD" + s + "/h.dat to /h0/QEL_V4/data/HARD",
+        "ChangeDir success",
+        "Upload success",
+        "10000081 00000080",
+        "10000101 00000100",
+        "10000201 00000200",
+    };
+    QCOMPARE(m_engine->Log, expected);
+    QCOMPARE(readAll(remote("ionlog/Memory.ion")), QByteArray("memory"));
+    QCOMPARE(readAll(m_data->filePath("dbase/ApA.db")), QByteArray("lens"));
+}
+
+void TestSystemBkup::backupFolderForms_data() {
+    QTest::addColumn<QString>("given"); // "<b>" stands for the backup folder
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain") << "<b>" << true;
+    QTest::newRow("trailing separator and blanks") << "  <b>/  " << true;
+    QTest::newRow("missing folder") << "<b>/nothere" << false;
+    QTest::newRow("a file, not a folder") << "<b>/IonSource.ini" << false;
+    QTest::newRow("empty") << "" << false;
+    QTest::newRow("blanks only") << "   " << false;
+}
+
+void TestSystemBkup::backupFolderForms() {
+    QFETCH(QString, given);
+    QFETCH(bool, accepted);
+    QVERIFY(writeBackup({{"IonSource.ini", "ion"}}));
+    given.replace("<b>", backup());
+    given = QDir::toNativeSeparators(given);
+    m_engine->Log = QStringList{"previous run"};
+
+    QCOMPARE(m_engine->Restore(given, kAll), accepted);
+    QCOMPARE(QFileInfo::exists(m_data->filePath("IonSource.ini")), accepted);
+    QCOMPARE(QFileInfo::exists(m_backup->filePath("Restore.txt")), accepted);
+    if (!accepted)
+        QCOMPARE(m_engine->Log, QStringList{"previous run"});
+}
+
+void TestSystemBkup::missingSubFolderAndCreatedDestination() {
+    // Only the root and dbase exist in the backup; the data folder has no dbase yet.
+    QVERIFY(writeBackup({{"Option.ini", "opt"}, {"dbase/ApB.db", "ap"}}));
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    QCOMPARE(readAll(m_data->filePath("dbase/ApB.db")), QByteArray("ap"));
+    QVERIFY(QFileInfo(m_data->filePath("2200ion")).isDir()); // created though nothing came
+    const QStringList lines = m_engine->Log;
+    QVERIFY(lines.filter("2200ion").isEmpty());
+    QVERIFY(lines.filter("OS9-R").isEmpty());
+    QVERIFY(lines.filter("ionlog").isEmpty());
+    QCOMPARE(lines.filter("o--Copy").size(), 2);
+}
+
+void TestSystemBkup::abortDuringUpload() {
+    QVERIFY(writeBackup({{"HARD/first.dat", randomBytes(3 << 20, 3)}, {"MANAGER/second.dat", "2"}}));
+    QVERIFY(writeFile(m_backup->filePath("Restore.txt"), "old log"));
+    int started = 0;
+    m_engine->Ftp().OnTransactionStart = [&](TAsyncSocket*) {
+        if (++started == 1)
+            m_engine->Abort = true; // as the dialog's Abort button does while the upload runs
+    };
+    QVERIFY(m_engine->Restore(backup(), kAll));
+
+    QCOMPARE(started, 1);
+    QCOMPARE(readAll(remote("HARD/first.dat")), randomBytes(3 << 20, 3)); // ran to its end
+    QVERIFY(!QFileInfo::exists(remote("MANAGER/second.dat")));
+    QVERIFY(m_engine->Log.last().startsWith("o--OS9-R "));
+    QVERIFY(m_engine->Log.last().endsWith("second.dat to /h0/QEL_V4/data/MANAGER"));
+    QVERIFY(m_engine->Log.contains("Upload success"));
+    QVERIFY(!QFileInfo::exists(m_backup->filePath("Restore.txt")));
+}
+
+void TestSystemBkup::refusedConnection() {
+    QVERIFY(writeBackup({{"Option.ini", "opt"}, {"HARD/h.dat", "h"}, {"STAGE/s.dat", "s"}}));
+    QTcpServer closed;
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    m_engine->Ftp().Port = port;
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    // Once for each of the four controller sections; the PC side is restored all the same.
+    QCOMPARE(m_prompts->prompter.texts("warning"), QStringList(4, "Cannot Connect To OS9  !!!"));
+    QCOMPARE(m_engine->Log.count("Connect Fail"), 4);
+    QVERIFY(m_engine->Log.filter("OS9-R").isEmpty());
+    QCOMPARE(readAll(m_data->filePath("Option.ini")), QByteArray("opt"));
+    QVERIFY(QFileInfo::exists(m_backup->filePath("Restore.txt")));
+}
+
+void TestSystemBkup::failedCopyLeavesTheInstrumentFile_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("backup file is a dangling link") << "link";
+    QTest::newRow("destination is a folder") << "folder";
+}
+
+void TestSystemBkup::failedCopyLeavesTheInstrumentFile() {
+    QFETCH(QString, fault);
+    // The instrument's own file stays as it was and nothing is left beside it.
+    QVERIFY(writeFile(m_data->filePath("StageLimit.ini"), "instrument's own"));
+    if (fault == "link") {
+        QVERIFY(QFile::link(m_backup->filePath("gone"), m_backup->filePath("StageLimit.ini")));
+    } else {
+        QVERIFY(writeFile(m_backup->filePath("StageLimit.ini"), "new"));
+        QVERIFY(QFile::remove(m_data->filePath("StageLimit.ini")));
+        QVERIFY(QDir(data()).mkdir("StageLimit.ini"));
+    }
+    const auto before = filesBelow(data());
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    QCOMPARE(filesBelow(data()), before);
+    const int at = int(m_engine->Log.indexOf(QRegularExpression("^o--Copy .*StageLimit.ini$")));
+    QVERIFY(at >= 0);
+    QCOMPARE(m_engine->Log.value(at + 1), QStringLiteral("-----> Copy fail"));
+    const QStringList hidden = QDir(data()).entryList(QStringList{".*"}, QDir::Files | QDir::Hidden);
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
+}
+
+QTEST_GUILESS_MAIN(TestSystemBkup)
+#include "tst_systembkup.moc"
