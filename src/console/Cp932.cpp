@@ -1,5 +1,7 @@
 #include "Cp932.h"
 
+#include "support/TextEncoding.h"
+
 #include <QTextCodec>
 
 namespace vantor {
@@ -7,14 +9,7 @@ namespace vantor {
 namespace {
 
 QTextCodec* codec() {
-    static QTextCodec* const found = [] {
-        for (const char* name : {"windows-31j", "cp932", "Shift_JIS"})
-            if (QTextCodec* c = QTextCodec::codecForName(name))
-                return c;
-        qFatal("No Shift-JIS text codec is available");
-        return static_cast<QTextCodec*>(nullptr);
-    }();
-    return found;
+    return &cp932Codec();
 }
 
 } // namespace

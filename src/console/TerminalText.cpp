@@ -1,5 +1,7 @@
 #include "TerminalText.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
 
 namespace vantor {
@@ -12,11 +14,19 @@ constexpr qint64 kBlockSize = qint64(1) << 20;
 int cellsOf(char32_t c) {
     if (c == U'\t')
         return 8;
-    if (c < 0x20 || c == 0x7F)
+    if (c < 0x20 || c == 0x7F || c == 0xFEFF || (c >= 0x200B && c <= 0x200F))
         return 0;
     if (c < 0x1100 || (c >= 0xFF61 && c <= 0xFF9F))
         return 1;
     return 2;
+}
+
+// A U+FEFF at the start of a line is text the controller sent; QString::fromUtf8 would take
+// it for a byte order mark and drop it.
+QString fromStoredUtf8(QByteArrayView bytes) {
+    QStringDecoder decoder(QStringConverter::Utf8,
+                           QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 } // namespace
@@ -61,7 +71,11 @@ void TerminalText::append(QStringView text) {
     qsizetype i = 0;
     if (text.front() == u'\n' && lastLineEndsWithCr()) {
         removeLastChar();
-        newLine();
+        // A CR that the length limit had moved to a line of its own ends, with its LF, the
+        // full line above, which the limit has ended already: the same lines as when the
+        // pair arrives in one piece.
+        if (!(m_lastLineAfterLimit && m_lastChars == 0))
+            newLine();
         i = 1;
     }
     const qsizetype n = text.size();
@@ -84,12 +98,18 @@ void TerminalText::writeSegment(QStringView text) {
     while (!text.isEmpty()) {
         const qsizetype room = kMaxLineLength - m_lastChars;
         if (room <= 0) {
-            newLine();
+            breakAtLimit();
             continue;
         }
         qsizetype take = std::min(room, text.size());
-        if (take < text.size() && take > 1 && text[take - 1].isHighSurrogate())
-            --take; // keep a surrogate pair on one line
+        if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate()) {
+            // A surrogate pair goes whole to one line.
+            if (take == 1) {
+                breakAtLimit();
+                continue;
+            }
+            --take;
+        }
         ensureRoom(take * 3);
         Block& block = m_blocks.back();
         char* out = block.bytes.get() + block.used;
@@ -136,7 +156,13 @@ void TerminalText::newLine() {
     m_widestCells = std::max(m_widestCells, m_lastCells);
     m_lastChars = 0;
     m_lastCells = 0;
+    m_lastLineAfterLimit = false;
     m_lineStarts.push_back(qint64(m_blocks.size() - 1) * kBlockSize + m_blocks.back().used);
+}
+
+void TerminalText::breakAtLimit() {
+    newLine();
+    m_lastLineAfterLimit = true;
 }
 
 void TerminalText::breakLine() {
@@ -168,10 +194,18 @@ bool TerminalText::removeLastChar() {
     qsizetype p = block.used - 1;
     while (p > offset && (bytes[p] & 0xC0) == 0x80)
         --p;
-    const QString removed = QString::fromUtf8(reinterpret_cast<const char*>(bytes + p), block.used - p);
-    const char32_t c = removed.isEmpty() ? U'?' : removed.toUcs4().value(0);
+    // The line holds only what writeSegment encoded, so the sequence is whole and valid.
+    const qsizetype length = block.used - p;
+    char32_t c = bytes[p];
+    if (length == 2)
+        c = (c & 0x1F) << 6 | (bytes[p + 1] & 0x3F);
+    else if (length == 3)
+        c = (c & 0x0F) << 12 | (bytes[p + 1] & 0x3F) << 6 | (bytes[p + 2] & 0x3F);
+    else if (length == 4)
+        c = (c & 0x07) << 18 | (bytes[p + 1] & 0x3F) << 12 | (bytes[p + 2] & 0x3F) << 6 |
+            (bytes[p + 3] & 0x3F);
     block.used = p;
-    m_lastChars = std::max<qsizetype>(0, m_lastChars - removed.size());
+    m_lastChars = std::max<qsizetype>(0, m_lastChars - (length == 4 ? 2 : 1));
     m_lastCells = std::max<qsizetype>(0, m_lastCells - cellsOf(c));
     return true;
 }
@@ -180,6 +214,7 @@ void TerminalText::clear() {
     m_blocks.clear();
     m_lineStarts.clear();
     m_lastChars = m_lastCells = m_widestCells = 0;
+    m_lastLineAfterLimit = false;
     changed();
 }
 
@@ -200,7 +235,7 @@ QByteArrayView TerminalText::lineUtf8(qsizetype index) const {
 }
 
 QString TerminalText::line(qsizetype index) const {
-    return QString::fromUtf8(lineUtf8(index));
+    return fromStoredUtf8(lineUtf8(index));
 }
 
 QString TerminalText::lastLine() const {

@@ -19,7 +19,10 @@ namespace vantor {
 // Lines are kept as UTF-8 in large blocks with one index entry per line, so tens of
 // megabytes of mostly ASCII output cost little more than their own size and appending
 // costs time in proportion to the text appended. A line is ended after kMaxLineLength
-// characters so that a stream without line ends cannot make one unbounded line.
+// UTF-16 units so that a stream without line ends cannot make one unbounded line; that
+// break never parts a surrogate pair, and a CR LF pair ends the full line the same way
+// whether it arrives in one piece or two. Every character received is kept, U+FEFF
+// included: splitting the same text into other pieces gives the same lines.
 class TerminalText final {
 public:
     static constexpr qsizetype kMaxLineLength = 4096;
@@ -64,6 +67,7 @@ private:
 
     void startLineIfNone();
     void newLine();
+    void breakAtLimit();
     bool removeLastChar();
     void ensureRoom(qsizetype bytes);
     void writeSegment(QStringView text);
@@ -78,6 +82,7 @@ private:
     qsizetype m_lastChars = 0;        // UTF-16 units in the last line
     qsizetype m_lastCells = 0;
     qsizetype m_widestCells = 0;
+    bool m_lastLineAfterLimit = false; // the last line began where the length limit ended the one above
     std::function<void()> m_listener;
 };
 

@@ -2,9 +2,11 @@
 
 #include "TextEncoding.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMutex>
 #include <QSaveFile>
 
 #include <optional>
@@ -71,6 +73,59 @@ bool hasLineBreak(const QString& s) {
     return s.contains(u'\n') || s.contains(u'\r');
 }
 
+struct StoredAs {
+    TextEncoding encoding;
+    bool byteOrderMark;
+};
+
+// The encoding in which this program last wrote each file, with a digest of the bytes it
+// wrote. A file that still holds those bytes is read in that encoding again: guessed anew,
+// an 8-bit file whose last non-ASCII byte the program has just overwritten would be taken
+// for UTF-8 from then on, and an 8-bit file that starts like a byte order mark could turn
+// into UTF-16 by growing. A file that anyone else has changed since is guessed afresh.
+class WrittenEncodings {
+public:
+    static WrittenEncodings& instance() {
+        static WrittenEncodings written;
+        return written;
+    }
+
+    std::optional<StoredAs> lookup(const QString& path, const QByteArray& bytes) {
+        const QString key = QFileInfo(path).absoluteFilePath();
+        const QByteArray digest = digestOf(bytes);
+        QMutexLocker lock(&m_mutex);
+        for (const Entry& e : m_entries)
+            if (e.path == key)
+                return e.digest == digest ? std::optional(e.storedAs) : std::nullopt;
+        return std::nullopt;
+    }
+
+    void remember(const QString& path, const QByteArray& bytes, StoredAs storedAs) {
+        Entry entry{QFileInfo(path).absoluteFilePath(), digestOf(bytes), storedAs};
+        QMutexLocker lock(&m_mutex);
+        m_entries.removeIf([&](const Entry& e) { return e.path == entry.path; });
+        // The program writes a handful of files; the bound only keeps a long run of
+        // throw-away files from growing the list.
+        if (m_entries.size() >= kMaxFiles)
+            m_entries.removeFirst();
+        m_entries.append(std::move(entry));
+    }
+
+private:
+    static constexpr qsizetype kMaxFiles = 64;
+    struct Entry {
+        QString path;
+        QByteArray digest;
+        StoredAs storedAs;
+    };
+    static QByteArray digestOf(const QByteArray& bytes) {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    }
+
+    QMutex m_mutex;
+    QList<Entry> m_entries; // the most recently written last
+};
+
 } // namespace
 
 // The file as lines, each with its own line end, so untouched lines are written back as
@@ -108,7 +163,14 @@ public:
                 *error = QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString());
             return std::nullopt;
         }
-        const DecodedText decoded = decodeText(bytes);
+        DecodedText decoded;
+        const std::optional<StoredAs> written = WrittenEncodings::instance().lookup(path, bytes);
+        const std::optional<QString> asWritten =
+            written ? decodeTextAs(bytes, written->encoding, written->byteOrderMark) : std::nullopt;
+        if (asWritten)
+            decoded = {*asWritten, written->encoding, written->byteOrderMark};
+        else
+            decoded = decodeText(bytes);
         doc.encoding = decoded.encoding;
         doc.byteOrderMark = decoded.byteOrderMark;
         const QString& text = decoded.text;
@@ -354,6 +416,7 @@ bool IniFile::change(const std::function<bool(Document&)>& edit) {
         qCWarning(lcIni) << m_error;
         return false;
     }
+    WrittenEncodings::instance().remember(m_path, *bytes, {doc->encoding, doc->byteOrderMark});
     return true;
 }
 

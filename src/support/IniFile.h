@@ -18,6 +18,10 @@ namespace vantor {
 // two objects on the same path (or another program) always see each other's writes.
 // A rewrite changes only the lines concerned; comments, unknown lines, blank lines, the
 // line-end style (CR LF or LF), the byte order mark and the encoding stay as they were.
+// A file is read as UTF-8 when it is valid UTF-8 (or marked as UTF-8 or UTF-16), else as
+// CP932, the code page of the instrument's Japanese Windows PC. Once this program has
+// written a file, it reads and writes it in the same encoding for as long as nobody else
+// changes it, even when the rewrite left nothing that would tell the encoding again.
 // New files get CR LF line ends on every platform, so the instrument PC reads them as its
 // own, and are stored as UTF-8. Changes go through a temporary file that replaces the old
 // one only when complete.

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 
 #include <optional>
+
+class QTextCodec;
 
 namespace vantor {
 
@@ -13,8 +17,7 @@ enum class TextEncoding {
     Utf8,
     Utf16LE,
     Utf16BE,
-    SystemCodePage, // the Windows ANSI code page; never chosen elsewhere
-    Latin1,         // the 8-bit fallback: every byte maps to one character and back
+    Cp932, // the instrument PC's and the controller's code page (Shift-JIS as Windows has it)
 };
 
 struct DecodedText {
@@ -23,13 +26,27 @@ struct DecodedText {
     bool byteOrderMark = false;
 };
 
-// UTF-8 when the bytes are valid UTF-8 (or start with a byte order mark), else the
-// platform's 8-bit code page. The chosen decoding always encodes back to exactly the
-// same bytes; when the Windows code page cannot promise that, Latin-1 is used.
-DecodedText decodeText(const QByteArray& bytes);
+// UTF-8 or UTF-16 when the bytes start with that byte order mark and are valid after it,
+// else UTF-8 when the bytes are valid UTF-8, else CP932. Whatever is chosen encodes back
+// to exactly the same bytes.
+DecodedText decodeText(QByteArrayView bytes);
+
+// Decodes bytes known to be stored as `encoding`, with or without its byte order mark in
+// front; empty when they are not exactly that. CP932 without a mark always succeeds.
+std::optional<QString> decodeTextAs(QByteArrayView bytes, TextEncoding encoding, bool byteOrderMark);
 
 // Encodes text as it was read. Empty when a character cannot be stored in that encoding,
 // so the caller can refuse the write instead of saving a '?' in its place.
-std::optional<QByteArray> encodeText(const QString& text, TextEncoding encoding, bool byteOrderMark);
+std::optional<QByteArray> encodeText(QStringView text, TextEncoding encoding, bool byteOrderMark);
+
+// CP932 that gives back every byte: a byte that is no character, or a pair whose character
+// would be written back as other bytes (the code page holds some characters twice), is kept
+// as the lone surrogate U+DC00 + byte, which no real character decodes to.
+QString decodeCp932Exactly(QByteArrayView bytes);
+// Empty when a character has no CP932 code.
+std::optional<QByteArray> encodeCp932Exactly(QStringView text);
+
+// The code page's converter, shared with the terminals' streaming decoder.
+QTextCodec& cp932Codec();
 
 } // namespace vantor

@@ -8,12 +8,22 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 namespace vantor {
 
 namespace {
 constexpr auto kDesignLabel = "XXXXXXXXX";
+
+// The editor's lines as they stand. Its plain text would turn no-break spaces into spaces
+// and line separators into line feeds.
+QStringList linesOf(const QPlainTextEdit* memo) {
+    QStringList lines;
+    for (QTextBlock block = memo->document()->begin(); block.isValid(); block = block.next())
+        lines.append(block.text());
+    return lines;
 }
+} // namespace
 
 FileViewerSheet::FileViewerSheet(QWidget* sheet)
     : QObject(sheet), m_openFolder(paths::localDefault(QStringLiteral("C:\\"))) {
@@ -39,9 +49,8 @@ FileViewerSheet::FileViewerSheet(QWidget* sheet)
         grid->addWidget(label, 0, column * 2 + 1);
         grid->addWidget(memo, 1, column * 2, 1, 2);
         grid->setColumnStretch(column * 2 + 1, 1);
-        connect(button, &QAbstractButton::clicked, this, [this, button] {
-            guarded([&] { BTnEditFileClick(button); });
-        });
+        connect(button, &QAbstractButton::clicked, this,
+                [this, button] { guarded([&] { BTnEditFileClick(button); }); });
         m_panes[column] = Pane{button, label, memo, {}};
     };
     makePane(0, "BtnEditFile1", "LblEditFile1", "MemoEditFile1");
@@ -78,17 +87,15 @@ void FileViewerSheet::openInto(Pane& pane) {
         pane.button->setChecked(false);
         throw;
     }
-    pane.memo->setPlainText(pane.stored.text);
+    pane.memo->setPlainText(pane.stored.text());
     pane.label->setText(path);
     pane.label->setToolTip(path);
 }
 
 void FileViewerSheet::close(Pane& pane) {
     if (Prompter::current().confirmYesNo(QStringLiteral("Save File ?"))) {
-        TextFileContent content = pane.stored;
-        content.text = pane.memo->toPlainText();
         try {
-            writeTextFile(pane.label->text(), content);
+            writeTextFile(pane.label->text(), pane.stored.withLines(linesOf(pane.memo)));
         } catch (...) {
             // The pane stays open with the engineer's text, so nothing typed is lost.
             pane.button->setChecked(true);

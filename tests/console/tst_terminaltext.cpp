@@ -19,6 +19,9 @@ private Q_SLOTS:
     void deleteLastCharTakesWholeCharacters();
     void messageLinesStandAlone();
     void overlongLineIsEnded();
+    void byteOrderMarkIsKeptAndErasedAsOneCharacter();
+    void splittingTheSameBytesGivesTheSameLines_data();
+    void splittingTheSameBytesGivesTheSameLines();
     void manyMegabytesStayIntact();
     void changeListenerHearsEveryChange();
     void shiftJisRoundTrip();
@@ -41,6 +44,23 @@ void TestTerminalText::appendsAndBreaksLines_data() {
     QTest::newRow("CR CR LF") << QStringList{"a\r\r\nb"} << QStringList{"a\r", "b"};
     QTest::newRow("Japanese") << QStringList{QString::fromUtf8("日本\r\nｶﾅ")}
                               << QStringList{QString::fromUtf8("日本"), QString::fromUtf8("ｶﾅ")};
+    // At the line-length limit the full line ends there and no pair is parted.
+    const qsizetype max = TerminalText::kMaxLineLength;
+    const QString full(max, u'x');
+    const QString oneShort(max - 1, u'x');
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("full line, CR LF") << QStringList{full + "\r\n"} << QStringList{full, ""};
+    QTest::newRow("full line, CR | LF") << QStringList{full + "\r", "\n"} << QStringList{full, ""};
+    QTest::newRow("full line | CR | LF y") << QStringList{full, "\r", "\ny"} << QStringList{full, "y"};
+    QTest::newRow("full line, CR CR | LF") << QStringList{full + "\r\r", "\n"} << QStringList{full, "\r", ""};
+    QTest::newRow("full line, CR | x") << QStringList{full + "\r", "x"} << QStringList{full, "\rx"};
+    QTest::newRow("one short, CR | LF") << QStringList{oneShort + "\r", "\n"} << QStringList{oneShort, ""};
+    QTest::newRow("one short, surrogate pair")
+        << QStringList{oneShort + face + "y"} << QStringList{oneShort, face + "y"};
+    QTest::newRow("one short | surrogate pair")
+        << QStringList{oneShort, face + "y"} << QStringList{oneShort, face + "y"};
+    QTest::newRow("two short, surrogate pair") << QStringList{oneShort.left(max - 2) + face + "y"}
+                                               << QStringList{oneShort.left(max - 2) + face, "y"};
 }
 
 void TestTerminalText::appendsAndBreaksLines() {
@@ -96,6 +116,55 @@ void TestTerminalText::overlongLineIsEnded() {
     QCOMPARE(text.line(0).size(), TerminalText::kMaxLineLength);
     QCOMPARE(text.line(1), QString(10, u'x'));
     QCOMPARE(text.widestLineCells(), TerminalText::kMaxLineLength);
+}
+
+void TestTerminalText::byteOrderMarkIsKeptAndErasedAsOneCharacter() {
+    const QString mark(QChar(0xFEFF));
+    TerminalText text;
+    text.append(QString("dir\r\n" + mark + "ab\r\n" + mark));
+    QCOMPARE(text.lines(), (QStringList{"dir", mark + "ab", mark}));
+    text.deleteLastChar();
+    QCOMPARE(text.lastLine(), QString());
+    // The erased mark no longer counts toward the line's length.
+    text.append(QString(TerminalText::kMaxLineLength, u'x'));
+    QCOMPARE(text.lineCount(), 3);
+    QCOMPARE(text.lastLine().size(), TerminalText::kMaxLineLength);
+}
+
+// Received bytes split into pieces anywhere, as the network and the serial line do, give
+// the same lines as when they arrive in one piece.
+void TestTerminalText::splittingTheSameBytesGivesTheSameLines_data() {
+    const QByteArray full(TerminalText::kMaxLineLength, 'x');
+    const QByteArray japanese = encodeCp932(QString::fromUtf8("日本語ｶﾅ"));
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("full line CR LF") << full + "\r\nabc\r\n";
+    QTest::newRow("full line CR CR LF") << full + "\r\r\nz";
+    QTest::newRow("full line CR x") << full + "\rx";
+    QTest::newRow("full line and a half, no line end") << full + full.left(100);
+    QTest::newRow("one short CR LF") << full.left(full.size() - 1) + "\r\n";
+    QTest::newRow("Shift-JIS across the limit") << full.left(full.size() - 3) + japanese + "\r\n" + japanese;
+    QTest::newRow("LF CR and bare CR") << QByteArray("a\n\rb\rc\r\r\n\n");
+    QTest::newRow("stray bytes 81 0d 0a ff") << QByteArray("\x81\r\n\xFF"
+                                                           "a\x81");
+}
+
+void TestTerminalText::splittingTheSameBytesGivesTheSameLines() {
+    QFETCH(QByteArray, bytes);
+    auto linesOf = [](const QList<QByteArrayView>& pieces) {
+        Cp932Decoder decoder;
+        TerminalText text;
+        for (QByteArrayView piece : pieces)
+            text.append(decoder.decode(piece));
+        return text.lines();
+    };
+    const QStringList whole = linesOf({bytes});
+    // Every cut near the end, where the limit and the line ends meet, and two cuts at once.
+    for (qsizetype cut = std::max<qsizetype>(1, bytes.size() - 40); cut < bytes.size(); ++cut) {
+        const QByteArrayView all(bytes);
+        QCOMPARE(linesOf({all.first(cut), all.sliced(cut)}), whole);
+        if (cut + 1 < bytes.size())
+            QCOMPARE(linesOf({all.first(cut), all.sliced(cut, 1), all.sliced(cut + 1)}), whole);
+    }
 }
 
 // Lines that move to a fresh storage block must come out unchanged, wherever the block

@@ -19,6 +19,11 @@ private Q_SLOTS:
     void unicodeFileWithUtf16Bom();
     void eightBitValueSurvivesByteExact();
     void characterTheEncodingCannotStoreIsRefused();
+    void shiftJisTitleReadsAsWritten();
+    void rewriteKeepsTheEncodingItWasReadWith_data();
+    void rewriteKeepsTheEncodingItWasReadWith();
+    void shiftJisFileStaysShiftJisOnceItsLastJapaneseIsGone();
+    void fileChangedByAnotherProgramIsGuessedAfresh();
     void missingFileAndSectionAreCreated();
     void lastLineWithoutLineEnd();
     void deleteKey();
@@ -198,9 +203,96 @@ void TestIniFile::characterTheEncodingCannotStoreIsRefused() {
     const QByteArray original = "[Batch5]\r\nTitle=\xE9t\xE9\r\n";
     const QString path = fixture(original);
     IniFile ini(path);
-    QVERIFY(!ini.write("Batch5", "Line00", QString::fromUtf8("\xE6\x97\xA5")));
+    // An accented letter, which the Japanese code page lacks.
+    QVERIFY(!ini.write("Batch5", "Line00", QString::fromUtf8("\xC3\xA9")));
     QVERIFY(!ini.errorString().isEmpty());
     QCOMPARE(contents(path), original);
+}
+
+// "テスト" as the instrument's Japanese Windows PC stores it.
+static const QByteArray kTestInShiftJis = "\x83\x65\x83\x58\x83\x67";
+static const QString kTestInJapanese = QString::fromUtf8("\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88");
+
+void TestIniFile::shiftJisTitleReadsAsWritten() {
+    const QByteArray original = "[Batch5]\r\nTitle=" + kTestInShiftJis + "\r\nLine00=dir\r\n";
+    const QString path = fixture(original);
+    IniFile ini(path);
+    QCOMPARE(ini.read("Batch5", "Title"), kTestInJapanese);
+    QVERIFY(ini.write("Batch5", "Title", kTestInJapanese));
+    QCOMPARE(contents(path), original);
+}
+
+// A rewrite must not change how the rest of the file reads, and gives the file back with
+// only the written line changed.
+void TestIniFile::rewriteKeepsTheEncodingItWasReadWith_data() {
+    QTest::addColumn<QByteArray>("original");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("expected");
+    // Once the 0xFF is gone, the rest of the file is valid UTF-8.
+    QTest::newRow("[A] x=c3 a9 y=ff, y set to 1") << QByteArray("[A]\r\nx=\xC3\xA9\r\ny=\xFF\r\n") << "A"
+                                                  << "y"
+                                                  << "1" << QByteArray("[A]\r\nx=\xC3\xA9\r\ny=1\r\n");
+    // An 8-bit file that starts like a UTF-16 byte order mark, of even length once it grows.
+    QTest::newRow("ff fe 58, [A] k=22 added") << QByteArray("\xFF\xFE\x58", 3) << "A"
+                                              << "k"
+                                              << "22" << QByteArray("\xFF\xFE\x58\r\n[A]\r\nk=22\r\n");
+    QTest::newRow("Shift-JIS title, line added")
+        << QByteArray("[Batch5]\r\nTitle=" + kTestInShiftJis + "\r\n") << "Batch5"
+        << "Line00"
+        << "dir" << QByteArray("[Batch5]\r\nTitle=" + kTestInShiftJis + "\r\nLine00=dir\r\n");
+    QTest::newRow("UTF-8 byte order mark, Japanese added")
+        << QByteArray("\xEF\xBB\xBF[A]\r\nx=1\r\n") << "A"
+        << "y" << kTestInJapanese
+        << QByteArray("\xEF\xBB\xBF[A]\r\nx=1\r\ny=\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\r\n");
+}
+
+void TestIniFile::rewriteKeepsTheEncodingItWasReadWith() {
+    QFETCH(QByteArray, original);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, expected);
+    const QString path = fixture(original);
+    auto everything = [&] {
+        QStringList all;
+        const IniFile ini(path);
+        for (const QString& s : ini.sections())
+            all << "[" + s + "]" << ini.sectionValues(s);
+        return all;
+    };
+    QStringList before = everything();
+    QVERIFY(IniFile(path).write(section, key, value));
+    QCOMPARE(contents(path), expected);
+    QCOMPARE(IniFile(path).read(section, key), value);
+    QStringList after = everything();
+    after.removeAll(key + "=" + value);
+    before.removeIf([&](const QString& entry) { return entry.startsWith(key + "="); });
+    if (!before.contains("[" + section + "]"))
+        before << "[" + section + "]";
+    QCOMPARE(after, before);
+}
+
+void TestIniFile::shiftJisFileStaysShiftJisOnceItsLastJapaneseIsGone() {
+    const QString path = fixture("[Batch5]\r\nTitle=" + kTestInShiftJis + "\r\nLine00=dir\r\n");
+    QVERIFY(IniFile(path).write("Batch5", "Title", "plain"));
+    QCOMPARE(contents(path), QByteArray("[Batch5]\r\nTitle=plain\r\nLine00=dir\r\n"));
+    // The file now holds nothing but ASCII, and is still the Japanese PC's file.
+    QVERIFY(IniFile(path).write("Batch5", "Title", kTestInJapanese));
+    QCOMPARE(contents(path), QByteArray("[Batch5]\r\nTitle=" + kTestInShiftJis + "\r\nLine00=dir\r\n"));
+    QCOMPARE(IniFile(path).read("Batch5", "Title"), kTestInJapanese);
+}
+
+void TestIniFile::fileChangedByAnotherProgramIsGuessedAfresh() {
+    const QString path = fixture("[A]\r\nx=\xFF\r\n");
+    QVERIFY(IniFile(path).write("A", "x", "1"));
+    // Another program rewrites the file as UTF-8.
+    QFile::remove(path);
+    fixture("[A]\r\nx=\xC3\xA9\r\n");
+    QCOMPARE(IniFile(path).read("A", "x"), QString::fromUtf8("\xC3\xA9"));
+    QVERIFY(IniFile(path).write("A", "y", QString::fromUtf8("\xC3\xA9")));
+    QCOMPARE(contents(path), QByteArray("[A]\r\nx=\xC3\xA9\r\ny=\xC3\xA9\r\n"));
 }
 
 void TestIniFile::missingFileAndSectionAreCreated() {

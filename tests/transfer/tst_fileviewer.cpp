@@ -37,8 +37,25 @@ private Q_SLOTS:
     void longPathLeavesPanesEven();
     void codecRoundTrips_data();
     void codecRoundTrips();
+    void untouchedFileSavesBackByteForByte_data();
+    void untouchedFileSavesBackByteForByte();
+    void editedFileKeepsEachLinesEnd_data();
+    void editedFileKeepsEachLinesEnd();
+    void shiftJisFileShowsJapanese();
 
 private:
+    // Opens the file in the pane of `button`, runs `whileOpen`, then closes the pane
+    // answering Yes to "Save File ?".
+    void openSaveClose(TQelBtn* button, const QString& path, const std::function<void()>& whileOpen) {
+        m_scope.prompter.paths.enqueue(path);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(button->isChecked());
+        whileOpen();
+        m_scope.prompter.answers.enqueue(true);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(!button->isChecked());
+    }
+
     test::PrompterScope m_scope;
     QTemporaryDir m_dir;
 };
@@ -135,7 +152,8 @@ void TestFileViewer::failedSaveKeepsText() {
 }
 
 void TestFileViewer::longPathLeavesPanesEven() {
-    const QString folder = m_dir.filePath(QString(60, QLatin1Char('a')) + "/" + QString(60, QLatin1Char('b')));
+    const QString folder =
+        m_dir.filePath(QString(60, QLatin1Char('a')) + "/" + QString(60, QLatin1Char('b')));
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + "/reference_copy_of_the_startup_file.txt";
     write(path, "x\n");
@@ -161,11 +179,103 @@ void TestFileViewer::codecRoundTrips_data() {
     QTest::newRow("UTF-8") << QByteArray("\xC3\xA9t\xC3\xA9\n");
     QTest::newRow("8-bit code page") << QByteArray("caf\xE9\r\n");
     QTest::newRow("empty") << QByteArray();
+    QTest::newRow("61 0d 62 0a") << QByteArray("a\rb\n");
+    QTest::newRow("81 a0 0d 0a") << QByteArray("\x81\xA0\r\n");
 }
 
 void TestFileViewer::codecRoundTrips() {
     QFETCH(QByteArray, bytes);
     QCOMPARE(encodeTextFile(decodeTextFile(bytes)), bytes);
+}
+
+// Awkward files, each opened in the viewer and saved without a change.
+void TestFileViewer::untouchedFileSavesBackByteForByte_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("CR only 61 0d 62 0d") << QByteArray("a\rb\r") << "a\nb";
+    QTest::newRow("61 0d 62 0a") << QByteArray("a\rb\n") << "a\nb";
+    QTest::newRow("mixed 61 0d 0a 62 0a 63 0d 64") << QByteArray("a\r\nb\nc\rd") << "a\nb\nc\nd";
+    QTest::newRow("LF CR 61 0a 0d 62") << QByteArray("a\n\rb") << "a\n\nb";
+    QTest::newRow("CR CR LF") << QByteArray("a\r\r\n") << "a\n";
+    QTest::newRow("81 a0 0d 0a") << QByteArray("\x81\xA0\r\n") << QString::fromUtf8("□");
+    QTest::newRow("U+2029 e2 80 a9") << QByteArray("a\xE2\x80\xA9"
+                                                   "b\n")
+                                     << "a\nb";
+    QTest::newRow("U+2028 e2 80 a8") << QByteArray("a\xE2\x80\xA8"
+                                                   "b")
+                                     << QString::fromUtf8("a\u2028b");
+    QTest::newRow("no-break space c2 a0") << QByteArray("a\xC2\xA0"
+                                                        "b\r\n")
+                                          << QString::fromUtf8("a\u00A0b");
+    QTest::newRow("frame marker ef b7 90") << QByteArray("a\xEF\xB7\x90"
+                                                         "b")
+                                           << "a\nb";
+    QTest::newRow("only CR LF") << QByteArray("\r\n") << "";
+    QTest::newRow("empty") << QByteArray() << "";
+    QTest::newRow("NUL 61 00 62") << QByteArray("a\0b", 3) << QString("a") + QChar(0) + "b";
+    QTest::newRow("stray ff in Shift-JIS 83 65 ff 0d")
+        << QByteArray("\x83\x65\xFF\r") << QString::fromUtf8("テ") + QChar(0xDCFF);
+    QTest::newRow("UTF-16 with BOM and CR") << QByteArray::fromHex("fffe61000d006200") << "a\nb";
+}
+
+void TestFileViewer::untouchedFileSavesBackByteForByte() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, shown);
+    const QString path = m_dir.filePath("untouched");
+    write(path, bytes);
+    QWidget sheet;
+    FileViewerSheet viewer(&sheet);
+    openSaveClose(viewer.BtnEditFile1, path, [&] {
+        QCOMPARE(viewer.MemoEditFile1->document()->toRawText().replace(QChar::ParagraphSeparator, u'\n'),
+                 shown);
+    });
+    QVERIFY(m_scope.prompter.texts("error").isEmpty());
+    QCOMPARE(contents(path), bytes);
+}
+
+void TestFileViewer::editedFileKeepsEachLinesEnd_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("CR only, a line changed")
+        << QByteArray("a\rb\rc\r") << "a\nB\nc" << QByteArray("a\rB\rc\r");
+    QTest::newRow("CR only, a line inserted") << QByteArray("a\rb\r") << "a\nx\nb" << QByteArray("a\rx\rb\r");
+    QTest::newRow("CR only, a line appended") << QByteArray("a\rb\r") << "a\nb\nc" << QByteArray("a\rb\rc\r");
+    QTest::newRow("CR only, a line removed") << QByteArray("a\rb\rc\r") << "a\nc" << QByteArray("a\rc\r");
+    QTest::newRow("mixed, middle line changed")
+        << QByteArray("a\r\nb\nc\rd") << "a\nB\nc\nd" << QByteArray("a\r\nB\nc\rd");
+    QTest::newRow("mixed, two lines inserted at the top")
+        << QByteArray("a\r\nb\nc\r") << "x\ny\na\nb\nc" << QByteArray("x\r\ny\r\na\r\nb\nc\r");
+    QTest::newRow("no line end, a line appended") << QByteArray("a\rb") << "a\nb\nc" << QByteArray("a\rb\rc");
+    QTest::newRow("one line, another appended") << QByteArray("a") << "a\nb" << QByteArray("a\nb");
+    QTest::newRow("U+2029 kept beside an edit") << QByteArray("a\xE2\x80\xA9") + "b\n"
+                                                << "a\nB" << QByteArray("a\xE2\x80\xA9") + "B\n";
+    QTest::newRow("everything deleted") << QByteArray("a\r\nb\r\n") << "" << QByteArray();
+}
+
+void TestFileViewer::editedFileKeepsEachLinesEnd() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, edited);
+    QFETCH(QByteArray, saved);
+    const QString path = m_dir.filePath("edited");
+    write(path, bytes);
+    QWidget sheet;
+    FileViewerSheet viewer(&sheet);
+    openSaveClose(viewer.BtnEditFile2, path, [&] { viewer.MemoEditFile2->setPlainText(edited); });
+    QCOMPARE(contents(path), saved);
+}
+
+// The controller's files are Shift-JIS: shown as Japanese, saved back as Shift-JIS.
+void TestFileViewer::shiftJisFileShowsJapanese() {
+    const QString path = m_dir.filePath("title");
+    write(path, "\x83\x65\x83\x58\x83\x67\r");
+    QWidget sheet;
+    FileViewerSheet viewer(&sheet);
+    openSaveClose(viewer.BtnEditFile1, path, [&] {
+        QCOMPARE(viewer.MemoEditFile1->toPlainText(), QString::fromUtf8("テスト"));
+        viewer.MemoEditFile1->appendPlainText(QString::fromUtf8("日本"));
+    });
+    QCOMPARE(contents(path), QByteArray("\x83\x65\x83\x58\x83\x67\r\x93\xFA\x96\x7B\r"));
 }
 
 QTEST_MAIN(TestFileViewer)
