@@ -68,6 +68,20 @@ bool TerminalText::lastLineEndsWithCr() const {
 void TerminalText::append(QStringView text) {
     if (text.isEmpty())
         return;
+    // A surrogate pair split between two pieces is joined before it is stored.
+    QString joined;
+    if (m_heldHighSurrogate != 0) {
+        joined.reserve(text.size() + 1);
+        joined.append(QChar(m_heldHighSurrogate)).append(text);
+        m_heldHighSurrogate = 0;
+        text = joined;
+    }
+    if (text.back().isHighSurrogate()) {
+        m_heldHighSurrogate = text.back().unicode();
+        text.chop(1);
+        if (text.isEmpty())
+            return;
+    }
     qsizetype i = 0;
     if (text.front() == u'\n' && lastLineEndsWithCr()) {
         removeLastChar();
@@ -165,12 +179,22 @@ void TerminalText::breakAtLimit() {
     m_lastLineAfterLimit = true;
 }
 
+void TerminalText::writeHeldSurrogate() {
+    if (m_heldHighSurrogate == 0)
+        return;
+    const QChar alone(m_heldHighSurrogate);
+    m_heldHighSurrogate = 0;
+    writeSegment(QStringView(&alone, 1));
+}
+
 void TerminalText::breakLine() {
+    writeHeldSurrogate();
     newLine();
     changed();
 }
 
 void TerminalText::appendLine(QStringView text) {
+    writeHeldSurrogate();
     if (!isEmpty() && m_blocks.back().used > qsizetype(m_lineStarts.back() % kBlockSize))
         newLine();
     writeSegment(text);
@@ -179,7 +203,9 @@ void TerminalText::appendLine(QStringView text) {
 }
 
 void TerminalText::deleteLastChar() {
-    if (removeLastChar())
+    if (m_heldHighSurrogate != 0)
+        m_heldHighSurrogate = 0; // the last character received, not yet shown
+    else if (removeLastChar())
         changed();
 }
 
@@ -215,6 +241,7 @@ void TerminalText::clear() {
     m_lineStarts.clear();
     m_lastChars = m_lastCells = m_widestCells = 0;
     m_lastLineAfterLimit = false;
+    m_heldHighSurrogate = 0;
     changed();
 }
 

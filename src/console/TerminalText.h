@@ -22,7 +22,8 @@ namespace vantor {
 // UTF-16 units so that a stream without line ends cannot make one unbounded line; that
 // break never parts a surrogate pair, and a CR LF pair ends the full line the same way
 // whether it arrives in one piece or two. Every character received is kept, U+FEFF
-// included: splitting the same text into other pieces gives the same lines.
+// included: splitting the same text into other pieces gives the same lines. (A high
+// surrogate that ends a piece waits, unseen, for its partner at the start of the next.)
 class TerminalText final {
 public:
     static constexpr qsizetype kMaxLineLength = 4096;
@@ -68,6 +69,7 @@ private:
     void startLineIfNone();
     void newLine();
     void breakAtLimit();
+    void writeHeldSurrogate();
     bool removeLastChar();
     void ensureRoom(qsizetype bytes);
     void writeSegment(QStringView text);
@@ -83,6 +85,7 @@ private:
     qsizetype m_lastCells = 0;
     qsizetype m_widestCells = 0;
     bool m_lastLineAfterLimit = false; // the last line began where the length limit ended the one above
+    char16_t m_heldHighSurrogate = 0;
     std::function<void()> m_listener;
 };
 

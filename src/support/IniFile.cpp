@@ -406,7 +406,8 @@ bool IniFile::change(const std::function<bool(Document&)>& edit) {
     }
     const std::optional<QByteArray> bytes = doc->serialize();
     if (!bytes) {
-        m_error = QStringLiteral("\"%1\" cannot store these characters in its encoding").arg(m_path);
+        m_error = QStringLiteral("\"%1\" is a %2 file and cannot store these characters")
+                      .arg(m_path, encodingName(doc->encoding));
         qCWarning(lcIni) << m_error;
         return false;
     }

@@ -153,6 +153,19 @@ QTextCodec& cp932Codec() {
     return *found;
 }
 
+QString encodingName(TextEncoding encoding) {
+    switch (encoding) {
+    case TextEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case TextEncoding::Utf16LE:
+    case TextEncoding::Utf16BE:
+        return QStringLiteral("UTF-16");
+    case TextEncoding::Cp932:
+        break;
+    }
+    return QStringLiteral("Shift-JIS");
+}
+
 QString decodeCp932Exactly(QByteArrayView bytes) {
     const Cp932Table& table = Cp932Table::instance();
     QString text;

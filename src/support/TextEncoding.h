@@ -35,6 +35,9 @@ DecodedText decodeText(QByteArrayView bytes);
 // front; empty when they are not exactly that. CP932 without a mark always succeeds.
 std::optional<QString> decodeTextAs(QByteArrayView bytes, TextEncoding encoding, bool byteOrderMark);
 
+// How the engineer knows the encoding: "UTF-8", "UTF-16", "Shift-JIS".
+QString encodingName(TextEncoding encoding);
+
 // Encodes text as it was read. Empty when a character cannot be stored in that encoding,
 // so the caller can refuse the write instead of saving a '?' in its place.
 std::optional<QByteArray> encodeText(QStringView text, TextEncoding encoding, bool byteOrderMark);

@@ -101,15 +101,28 @@ TextFileContent decodeTextFile(const QByteArray& bytes) {
     return out;
 }
 
-QByteArray encodeTextFile(const TextFileContent& content) {
+namespace {
+
+std::optional<QByteArray> encoded(const TextFileContent& content) {
     QString text;
     for (qsizetype i = 0; i < content.lines.size(); ++i) {
         text += content.lines.at(i);
         text += content.ends.value(i);
     }
-    std::optional<QByteArray> bytes = encodeText(text, content.encoding, content.byteOrderMark);
+    return encodeText(text, content.encoding, content.byteOrderMark);
+}
+
+QString unstorableText(const TextFileContent& content) {
+    return QStringLiteral("The text holds characters that a %1 file cannot store.")
+        .arg(encodingName(content.encoding));
+}
+
+} // namespace
+
+QByteArray encodeTextFile(const TextFileContent& content) {
+    std::optional<QByteArray> bytes = encoded(content);
     if (!bytes)
-        throw FileError(QStringLiteral("The text holds characters that the file's encoding cannot store"));
+        throw FileError(unstorableText(content));
     return *bytes;
 }
 
@@ -123,9 +136,12 @@ TextFileContent readTextFile(const QString& path) {
 
 void writeTextFile(const QString& path, const TextFileContent& content) {
     // Written beside the target and renamed over it, so a failed save leaves the old file whole.
-    const QByteArray bytes = encodeTextFile(content);
+    const std::optional<QByteArray> bytes = encoded(content);
+    if (!bytes)
+        throw FileError(QStringLiteral("Cannot save \"%1\". %2")
+                            .arg(QDir::toNativeSeparators(path), unstorableText(content)));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit())
         throw FileError(QStringLiteral("Cannot create file \"%1\". %2")
                             .arg(QDir::toNativeSeparators(path), file.errorString()));
 }

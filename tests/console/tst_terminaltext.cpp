@@ -59,6 +59,10 @@ void TestTerminalText::appendsAndBreaksLines_data() {
         << QStringList{oneShort + face + "y"} << QStringList{oneShort, face + "y"};
     QTest::newRow("one short | surrogate pair")
         << QStringList{oneShort, face + "y"} << QStringList{oneShort, face + "y"};
+    QTest::newRow("surrogate pair split between pieces")
+        << QStringList{"a" + face.left(1), face.mid(1) + "b"} << QStringList{"a" + face + "b"};
+    QTest::newRow("full line | high surrogate | low surrogate")
+        << QStringList{full, face.left(1), face.mid(1)} << QStringList{full, face};
     QTest::newRow("two short, surrogate pair") << QStringList{oneShort.left(max - 2) + face + "y"}
                                                << QStringList{oneShort.left(max - 2) + face, "y"};
 }

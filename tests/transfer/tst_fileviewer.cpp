@@ -42,6 +42,7 @@ private Q_SLOTS:
     void editedFileKeepsEachLinesEnd_data();
     void editedFileKeepsEachLinesEnd();
     void shiftJisFileShowsJapanese();
+    void characterTheFileCannotStoreKeepsThePaneOpen();
 
 private:
     // Opens the file in the pane of `button`, runs `whileOpen`, then closes the pane
@@ -276,6 +277,26 @@ void TestFileViewer::shiftJisFileShowsJapanese() {
         viewer.MemoEditFile1->appendPlainText(QString::fromUtf8("日本"));
     });
     QCOMPARE(contents(path), QByteArray("\x83\x65\x83\x58\x83\x67\r\x93\xFA\x96\x7B\r"));
+}
+
+void TestFileViewer::characterTheFileCannotStoreKeepsThePaneOpen() {
+    const QString path = m_dir.filePath("controller-file");
+    const QByteArray original("\x83\x65\r");
+    write(path, original);
+    QWidget sheet;
+    FileViewerSheet viewer(&sheet);
+    m_scope.prompter.paths.enqueue(path);
+    QTest::mouseClick(viewer.BtnEditFile1, Qt::LeftButton);
+    viewer.MemoEditFile1->appendPlainText(QString::fromUtf8("caf\xC3\xA9"));
+    m_scope.prompter.answers.enqueue(true);
+    QTest::mouseClick(viewer.BtnEditFile1, Qt::LeftButton);
+    const QStringList errors = m_scope.prompter.texts("error");
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().contains(QDir::toNativeSeparators(path)) && errors.first().contains("Shift-JIS"),
+             qPrintable(errors.first()));
+    QVERIFY(viewer.BtnEditFile1->isChecked());
+    QVERIFY(viewer.MemoEditFile1->toPlainText().endsWith(QString::fromUtf8("caf\xC3\xA9")));
+    QCOMPARE(contents(path), original);
 }
 
 QTEST_MAIN(TestFileViewer)
