@@ -1,7 +1,7 @@
 #include "AsyncSocket.h"
 
-#include "support/SocketErrors.h"
 #include "support/Guard.h"
+#include "support/SocketErrors.h"
 #include "support/Wait.h"
 
 #include <QFile>
@@ -10,6 +10,13 @@
 #include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#if defined(Q_OS_LINUX)
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#elif defined(Q_OS_DARWIN)
+#include <sys/socket.h>
+#endif
 
 Q_LOGGING_CATEGORY(lcSocket, "vantor.ftp.socket", QtWarningMsg)
 
@@ -46,6 +53,18 @@ public:
 private:
     F m_f;
 };
+
+// A short write gives no reason (a full disk, a size limit); the write of the rest does.
+bool writeAll(QIODevice& device, const char* data, qint64 size) {
+    while (size > 0) {
+        const qint64 n = device.write(data, size);
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -204,7 +223,7 @@ void TAsyncSocket::onBytesWritten() {
 
 void TAsyncSocket::storeBlock(const char* data, qint64 size, bool counted) {
     if (m_capture) {
-        if (m_captureError.isEmpty() && m_capture->write(data, size) != size)
+        if (m_captureError.isEmpty() && !writeAll(*m_capture, data, size))
             m_captureError = m_capture->errorString();
     } else {
         m_in.append(data, size);
@@ -331,6 +350,32 @@ bool TAsyncSocket::sendDone() const {
     return !pending && (!m_socket || m_socket->bytesToWrite() == 0);
 }
 
+qint64 TAsyncSocket::unacknowledgedBytes() const {
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return -1;
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd < 0)
+        return -1;
+#if defined(Q_OS_LINUX)
+    int queued = 0;
+    if (::ioctl(int(fd), SIOCOUTQ, &queued) == 0)
+        return queued;
+#elif defined(Q_OS_DARWIN)
+    int queued = 0;
+    socklen_t size = sizeof queued;
+    if (::getsockopt(int(fd), SOL_SOCKET, SO_NWRITE, &queued, &size) == 0)
+        return queued;
+#endif
+    return -1;
+}
+
+void TAsyncSocket::noteBytesLeaving() {
+    const qint64 queued = unacknowledgedBytes();
+    if (queued >= 0 && queued < m_lastQueued)
+        m_lastProgress.start();
+    m_lastQueued = queued;
+}
+
 qsizetype TAsyncSocket::indexOfLf() {
     const qsizetype from = m_inPos + m_lfScanned;
     const qsizetype at = m_in.indexOf('\n', from);
@@ -370,6 +415,10 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
         return idle;
     };
     m_lastWaitTimedOut = false;
+    // Bytes the system still holds for a slow peer move without any event of ours: the
+    // queue is looked at on every wake-up, and each byte that leaves it is progress.
+    m_lastQueued = bytesAreProgress ? unacknowledgedBytes() : -1;
+    const bool watchQueue = m_lastQueued >= 0;
     for (;;) {
         const qint64 limit = TimeOut > 0 ? TimeOut - idleMs() : -1;
         if (TimeOut > 0 && limit <= 0) {
@@ -379,8 +428,13 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
             WaitTimedOut();
             throw ESockError(QStringLiteral("Timed out waiting for ") + awaited);
         }
-        const bool ended =
-            pumpUntil([&] { return done() || !abandoned().isEmpty(); }, std::chrono::milliseconds(limit));
+        const bool ended = pumpUntil(
+            [&] {
+                if (watchQueue)
+                    noteBytesLeaving();
+                return done() || !abandoned().isEmpty();
+            },
+            std::chrono::milliseconds(limit));
         if (ended) {
             if (done())
                 return;
@@ -733,6 +787,18 @@ void TAsyncSocket::SendFile(const QString& path) {
         throw ESockError(m_lastSocketError ? winsockErrorText(m_lastSocketError) : kClosedByPeer);
 }
 
+void TAsyncSocket::WaitDelivered() {
+    ReportStatus(8, QStringLiteral("WaitDelivered"));
+    if (unacknowledgedBytes() <= 0)
+        return;
+    waitUntil([this] { return m_cancelRequested || !m_isConnected || unacknowledgedBytes() <= 0; },
+              QStringLiteral("the peer to take the data"), true);
+    if (m_cancelRequested) {
+        m_cancelRequested = false;
+        throw EAbortError(QStringLiteral("Socket send aborted"));
+    }
+}
+
 void TAsyncSocket::CaptureFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -748,7 +814,7 @@ void TAsyncSocket::CaptureFile(QIODevice& target) {
     m_receivedCount = 0;
     if (BufferedCount() > 0) {
         const qint64 size = BufferedCount();
-        if (target.write(m_in.constData() + m_inPos, size) != size)
+        if (!writeAll(target, m_in.constData() + m_inPos, size))
             m_captureError = target.errorString();
         m_receivedCount = size;
         discardInput();
@@ -780,17 +846,8 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
         m_listener = new QTcpServer(this);
         m_listener->setProxy(QNetworkProxy::NoProxy);
         m_listener->setMaxPendingConnections(1);
-        connect(m_listener, &QTcpServer::newConnection, this, [this] {
-            swallowing([this] {
-                m_lastNotificationOk = true;
-                m_lastProgress.start();
-                m_isConnected = true;
-                if (m_reportAcceptOnCompletion)
-                    m_asyncComplete = true;
-                else if (OnAccept)
-                    OnAccept(this);
-            });
-        });
+        connect(m_listener, &QTcpServer::newConnection, this,
+                [this] { swallowing([this] { takePendingConnections(); }); });
         QTcpServer* listener = m_listener;
         connect(m_listener, &QTcpServer::acceptError, this, [this, listener](QAbstractSocket::SocketError e) {
             swallowing([&] {
@@ -809,6 +866,34 @@ void TAsyncSocket::Listen(bool reportOnCompletion) {
     }
 }
 
+void TAsyncSocket::takePendingConnections() {
+    while (m_listener && !m_accepted) {
+        QTcpSocket* socket = m_listener->nextPendingConnection();
+        if (!socket)
+            return;
+        const QHostAddress from = socket->peerAddress();
+        if (!AcceptOnlyFrom.isNull() && !from.isEqual(AcceptOnlyFrom, QHostAddress::TolerantConversion)) {
+            // Whoever reaches the announced port first would otherwise receive the
+            // download, or feed the upload's place on the server with their own bytes.
+            const QString text = QStringLiteral("Refused data connection from %1: not the server %2")
+                                     .arg(from.toString(), AcceptOnlyFrom.toString());
+            qCWarning(lcSocket).noquote() << text;
+            ReportStatus(1, text);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        m_accepted = socket;
+        m_lastNotificationOk = true;
+        m_lastProgress.start();
+        m_isConnected = true;
+        if (m_reportAcceptOnCompletion)
+            m_asyncComplete = true;
+        else if (OnAccept)
+            OnAccept(this);
+    }
+}
+
 QTcpSocket* TAsyncSocket::Accept() {
     waitUntil([this] { return m_asyncComplete || m_cancelRequested; }, QStringLiteral("the data connection"),
               false);
@@ -817,7 +902,8 @@ QTcpSocket* TAsyncSocket::Accept() {
     if (!m_lastNotificationOk || !m_listener)
         throw ESockError(QStringLiteral("Error creating Data Connection"));
     ReportStatus(4, QStringLiteral("Accepting"));
-    QTcpSocket* socket = m_listener->nextPendingConnection();
+    QTcpSocket* socket = m_accepted;
+    m_accepted = nullptr;
     if (!socket)
         throw ESockError(QStringLiteral("Error creating Data Connection"));
     m_remoteAddress = socket->peerAddress();

@@ -57,7 +57,8 @@ using TOnErrorEvent = std::function<void(TAsyncSocket* Sender, quint16 Errno, co
 //
 // Every wait ends on Cancel, when the peer closes the connection, and, when TimeOut is
 // above 0, after TimeOut ms without progress (no accept, no line, no byte moved) with an
-// ESockError that names what was awaited. A transfer that keeps moving is never cut off.
+// ESockError that names what was awaited. A transfer that keeps moving is never cut off;
+// bytes the system still holds for a slow peer count as moving while they leave.
 //
 // Ownership: the object owns its Qt socket, listener and buffers; its QObject parent
 // (the owner) frees it. Text on the wire is taken byte for byte (Latin-1), so a name read
@@ -77,6 +78,9 @@ public:
     int ReportLevel = 0; // highest status level reported through OnStatus
     QString Proxy;       // when set, the connection goes here instead of Host
     int ProxyPort = 0;   // port used when Proxy is set
+    // Listen takes a connection only from this address; one from anywhere else is closed
+    // and logged. Null: from anyone.
+    QHostAddress AcceptOnlyFrom;
 
     // --- Events ---------------------------------------------------------------------
     // OnStatus: every status text at or below ReportLevel (1 protocol traffic, 4 buffer
@@ -136,6 +140,10 @@ public:
     QString Read(int count); // 0 = everything buffered
     QString ReadLn();        // one line, LF included; an unterminated last line when closed
     void SendFile(const QString& path);
+    // Waits until the peer has acknowledged every byte handed to the system, the bytes
+    // leaving counting as progress for TimeOut. Returns at once where the platform cannot
+    // tell how much is still queued.
+    void WaitDelivered();
     // Writes everything received to `target` until the peer closes. The device must be
     // open for writing; the caller decides what becomes of it (see TFtpClient::Download).
     void CaptureFile(QIODevice& target);
@@ -203,13 +211,17 @@ private:
     void onBytesWritten();
     void postRead();
     void postWrite();
-    bool sendDone() const; // the outgoing stream is empty and Qt has handed every byte on
+    bool sendDone() const;              // the outgoing stream is empty and Qt has handed every byte on
+    qint64 unacknowledgedBytes() const; // queued in the system and not yet acknowledged; -1 unknown
+    void noteBytesLeaving();
+    void takePendingConnections();
     qsizetype indexOfLf();
     void takeFront(qsizetype count);
     void initSocketLayer();
 
     QTcpSocket* m_socket = nullptr;
     QTcpServer* m_listener = nullptr;
+    QPointer<QTcpSocket> m_accepted; // the connection Listen took, until Accept hands it on
 
     // Incoming stream: unread bytes are m_in[m_inPos..]. Reading from the front moves
     // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
@@ -257,6 +269,7 @@ private:
     QHostInfo m_lookupResult;
     QTimer m_timer;
     QElapsedTimer m_lastProgress;
+    qint64 m_lastQueued = -1; // unacknowledgedBytes() when last looked at
 };
 
 } // namespace vantor

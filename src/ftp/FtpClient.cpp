@@ -21,6 +21,8 @@ constexpr std::chrono::milliseconds kDrainLimit{950};
 constexpr int kQuitLimitWithoutTimeOut = 5000;
 
 const QString kControlLost = QStringLiteral("Control connection closed by peer");
+const QString kAbortedByServer = QStringLiteral("Transfer aborted by the server");
+const QString kRefusedMeanwhile = QStringLiteral("The server refused the transfer");
 
 // A reply whose continuation lines add up to more than this is no reply: the peer is broken
 // or hostile, and reading on would never end while it keeps talking.
@@ -29,18 +31,6 @@ constexpr qsizetype kMaxReplyBytes = 1024 * 1024;
 // The first line of every reply starts with its three-digit code.
 bool isReplyCode(int code) {
     return code >= 100 && code <= 599;
-}
-
-// A line that does not start with a reply code is no answer to what was asked: taking it as
-// one would report a command as done that the peer never confirmed.
-void requireReplyCode(const QString& line) {
-    if (!isReplyCode(TAsyncSocket::ReplyCodeOf(line))) {
-        QString shown = line.left(80).trimmed();
-        for (QChar& c : shown)
-            if (c.unicode() < 32 || c == QChar(127))
-                c = QLatin1Char('?');
-        throw ESockError(QStringLiteral("Not an FTP reply: \"%1\"").arg(shown));
-    }
 }
 
 // Marks the span in which a reply is awaited on the control connection.
@@ -92,7 +82,9 @@ QString CmdTypeName(TCmdType type) {
 
 struct TFtpClient::TransferResult {
     QString completionReply; // empty when it was not read (cancelled)
+    QString refusal;         // a failure reply that came instead of the data connection
     QString dataError;       // the data connection broke before its end
+    QString localError;      // the received data could not be written
     std::unique_ptr<ReplacingFile> target;
 };
 
@@ -190,6 +182,28 @@ bool TFtpClient::IsContinuation(const QString& line) {
     return line.at(0) == QLatin1Char(' ') || (line.size() >= 4 && line.at(3) == QLatin1Char('-'));
 }
 
+bool TFtpClient::IsLastLineOf(const QString& first, const QString& line) {
+    return first.size() >= 3 && line.size() >= 4 && line.at(3) == QLatin1Char(' ') &&
+           QStringView(line).left(3) == QStringView(first).left(3);
+}
+
+qsizetype TFtpClient::ReplyLength(const QByteArray& bytes) {
+    qsizetype end = bytes.indexOf('\n');
+    if (end < 0)
+        return -1;
+    const QString first = QString::fromLatin1(bytes.constData(), end + 1);
+    if (!IsContinuation(first))
+        return end + 1;
+    for (;;) {
+        const qsizetype from = end + 1;
+        end = bytes.indexOf('\n', from);
+        if (end < 0)
+            return -1;
+        if (IsLastLineOf(first, QString::fromLatin1(bytes.constData() + from, end + 1 - from)))
+            return end + 1;
+    }
+}
+
 bool TFtpClient::HoldsLineBreak(const QString& text) {
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QChar(0));
 }
@@ -217,31 +231,82 @@ void TFtpClient::dropOutOfStepSession() {
     TAsyncSocket::Disconnect();
 }
 
-QString TFtpClient::readReplyLine() {
-    ReplyScope scope(m_readingReply);
-    return ReadLn();
+// A reply that cannot be read to its end (no reply code, endless, a line past the bound)
+// leaves the rest of it unread, and the rest would answer the next command: the session
+// goes as it does after a time-out.
+void TFtpClient::outOfStep(const QString& message) {
+    dropOutOfStepSession();
+    throw ESockError(message);
 }
 
-void TFtpClient::SkipContinuation(const QString& line) {
-    QString last = line;
-    qsizetype total = line.size();
-    while (IsContinuation(last)) {
-        last = readContinuationLine(total);
-        ReportStatus(1, last);
+// A line that does not start with a reply code is no answer to what was asked: taking it as
+// one would report a command as done that the peer never confirmed.
+void TFtpClient::requireReplyCode(const QString& line) {
+    if (isReplyCode(ReplyCodeOf(line)))
+        return;
+    QString shown = line.left(80).trimmed();
+    for (QChar& c : shown)
+        if (c.unicode() < 32 || c == QChar(127))
+            c = QLatin1Char('?');
+    outOfStep(QStringLiteral("Not an FTP reply: \"%1\"").arg(shown));
+}
+
+QString TFtpClient::readReplyLine() {
+    ReplyScope scope(m_readingReply);
+    try {
+        return ReadLn();
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError& e) {
+        outOfStep(e.message());
     }
 }
 
-QString TFtpClient::readContinuationLine(qsizetype& total) {
-    const QString line = readReplyLine();
-    total += line.size();
-    if (total > kMaxReplyBytes)
-        throw ESockError(QStringLiteral("Reply too long from peer"));
-    return line;
+// Only a line with the first line's code and a blank ends a multi-line reply; whatever
+// comes before it, prefixed or not, belongs to the reply.
+void TFtpClient::SkipContinuation(const QString& first, QStringList* rest) {
+    if (!IsContinuation(first))
+        return;
+    qsizetype total = first.size();
+    for (;;) {
+        const QString line = readReplyLine();
+        total += line.size();
+        if (total > kMaxReplyBytes)
+            outOfStep(QStringLiteral("Reply too long from peer"));
+        ReportStatus(1, line);
+        if (rest)
+            rest->append(line);
+        if (IsLastLineOf(first, line))
+            return;
+    }
+}
+
+// Sends the command and reads its whole reply before anything judges it, so a refusal
+// leaves nothing of itself to be taken for the answer to the next command.
+QString TFtpClient::transact(const QString& command, QStringList* rest) {
+    ReplyScope scope(m_readingReply);
+    QString first;
+    try {
+        first = TAsyncSocket::Transaction(command);
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError& e) {
+        if (m_lastWaitTimedOut || !IsConnected())
+            throw;
+        outOfStep(e.message());
+    }
+    requireReplyCode(first);
+    SkipContinuation(first, rest);
+    return first;
 }
 
 QString TFtpClient::Transaction(const QString& command) {
-    ReplyScope scope(m_readingReply);
-    const QString first = TAsyncSocket::Transaction(command);
+    return transact(command, nullptr);
+}
+
+QString TFtpClient::readReply() {
+    const QString first = readReplyLine();
+    ReportStatus(1, first);
     requireReplyCode(first);
     SkipContinuation(first);
     return first;
@@ -264,10 +329,10 @@ QString TFtpClient::DrainAfterAbort() {
     since.start();
     pumpUntil([this] { return BufferedCount() > 0; }, kDrainLimit);
     if (BufferedCount() > 0) {
-        // The reply may come in pieces; let its line end arrive within the same bound.
+        // The reply may come in pieces, or in several lines; let it end within the same bound.
         const auto left =
             std::chrono::milliseconds(std::max<qint64>(0, kDrainLimit.count() - since.elapsed()));
-        pumpUntil([this] { return peekInput().contains('\n'); }, left);
+        pumpUntil([this] { return ReplyLength(peekInput()) >= 0; }, left);
     }
     const QString got = Read(0);
     if (!got.isEmpty())
@@ -366,6 +431,15 @@ void TFtpClient::Disconnect() {
         throw;
     }
     TAsyncSocket::Disconnect();
+}
+
+// A complete failure reply waits on the control connection while no reply is awaited.
+bool TFtpClient::failureReplyWaiting() const {
+    const QByteArray buffered = peekInput();
+    if (!buffered.contains('\n'))
+        return false;
+    const int code = ReplyCodeOf(QString::fromLatin1(buffered.left(3)));
+    return code >= 400 && code < 600;
 }
 
 bool TFtpClient::failureHandled(TCmdType type) {
@@ -495,8 +569,7 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
             local = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
         break;
     default: // ctUpload
-        command =
-            QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
+        command = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
         reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
         break;
     }
@@ -532,6 +605,10 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
     if (serverAborted || (CancelRequested() && (type == ctDownload || type == ctNList)))
         drained = DrainAfterAbort();
 
+    if (!result.refusal.isEmpty()) {
+        raiseReplyFailure(type, result.refusal);
+        return;
+    }
     if (serverAborted) {
         // The server aborted the transfer (421/426) while the data phase ran: whatever
         // arrived is not the whole, and its reason is the failure to report.
@@ -539,13 +616,15 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
         if (reply.isEmpty()) {
             if (error)
                 std::rethrow_exception(error);
-            throw ESockError(QStringLiteral("Transfer aborted by the server"));
+            throw ESockError(kAbortedByServer);
         }
         raiseReplyFailure(type, reply);
         return;
     }
     if (error)
         std::rethrow_exception(error);
+    if (!result.localError.isEmpty())
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(local, result.localError));
     if (result.completionReply.isEmpty()) {
         clearCancel();
         throw EAbortError(QStringLiteral("Transfer aborted"));
@@ -577,14 +656,11 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
 
     data.TimeOut = TimeOut;
     data.Port = 0;
-    // The server has nothing to send once the session is gone or it aborted the transfer.
-    data.WaitAbandoned = [this]() -> QString {
-        if (!IsConnected())
-            return kControlLost;
-        if (m_serverAbortSeen)
-            return QStringLiteral("Transfer aborted by the server");
-        return {};
-    };
+    data.AcceptOnlyFrom = RemoteAddress();
+    // What the data connection has to say about the protocol (a stranger turned away) is
+    // part of this client's own traffic.
+    data.ReportLevel = 1;
+    data.OnStatus = [this](TAsyncSocket*, const QString& text) { ReportStatus(1, text); };
     data.Listen(true);
 
     if (type == ctUpload) {
@@ -615,43 +691,55 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
 
     ReportStatus(1, reported);
     if (type == ctDownload) {
+        // The size may be announced on any line of the reply; the first one that has it counts.
         setTransferSize(0);
-        ReplyScope scope(m_readingReply);
-        requireReplyCode(TAsyncSocket::Transaction(command));
+        QStringList rest;
+        transact(command, &rest);
+        qint64 size = SizeFromReply(LastReply());
+        for (const QString& line : rest)
+            if (size == 0)
+                size = SizeFromReply(line);
+        setTransferSize(size);
     } else {
         Transaction(command);
     }
-    const auto checkFailure = [&](bool unsupportedFirst) {
-        if (!isFailureAfterLogin(ReplyCode()))
-            return;
+    if (isFailureAfterLogin(ReplyCode())) {
         if (type == ctNList)
             throw FTPException(LastReply());
-        if (unsupportedFirst && OnUnSupportedFunction && ReplyCode() >= 500 && ReplyCode() <= 502)
+        if (type != ctDownload && OnUnSupportedFunction && ReplyCode() >= 500 && ReplyCode() <= 502)
             OnUnSupportedFunction(type);
         if (!failureHandled(type))
             throw FTPException(LastReply());
-    };
-    checkFailure(type != ctDownload);
-
-    if (type != ctUpload) {
-        setTransferSize(SizeFromReply(LastReply()));
-        if (type == ctDownload) {
-            QString last = LastReply();
-            qsizetype total = last.size();
-            while (IsContinuation(last)) {
-                last = readContinuationLine(total);
-                ReportStatus(1, last);
-                if (TransferSize() == 0)
-                    setTransferSize(SizeFromReply(last));
-                checkFailure(true);
-            }
-        }
     }
+    if (type == ctList || type == ctNList)
+        setTransferSize(SizeFromReply(LastReply()));
 
     const qint64 announced = type == ctDownload ? TransferSize() : 0;
     if (type == ctList && OnTransactionStart)
         OnTransactionStart(this);
-    data.UseAcceptedSocket(data.Accept());
+    // A server that cannot reach the announced port says so on the control connection
+    // (425, say): its reply ends the wait for the data connection at once.
+    data.WaitAbandoned = [this]() -> QString {
+        if (!IsConnected())
+            return kControlLost;
+        if (m_serverAbortSeen)
+            return kAbortedByServer;
+        if (failureReplyWaiting())
+            return kRefusedMeanwhile;
+        return {};
+    };
+    QTcpSocket* accepted = nullptr;
+    try {
+        accepted = data.Accept();
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError&) {
+        if (m_serverAbortSeen || !failureReplyWaiting())
+            throw;
+        r.refusal = readReply();
+        return;
+    }
+    data.UseAcceptedSocket(accepted);
     if (type != ctList && OnTransactionStart)
         OnTransactionStart(this);
 
@@ -682,10 +770,21 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
                 data.setCounting(false);
                 break;
             case ctDownload:
-                data.CaptureFile(r.target->device());
+                try {
+                    data.CaptureFile(r.target->device());
+                } catch (const FileError&) {
+                    // The server goes on with its side of the transfer and answers it: the
+                    // data connection is closed and that answer read below, so the session
+                    // stays in step for the next command.
+                    r.localError = r.target->device().errorString();
+                }
                 break;
             default:
                 data.SendFile(localFile);
+                // The server answers once it has every byte: on a slow link the system may
+                // still hold many of them, and the wait for the answer starts only when they
+                // have arrived.
+                data.WaitDelivered();
                 break;
             }
         } catch (const EAbortError&) {
@@ -698,7 +797,7 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
                 throw;
             r.dataError = e.message();
         }
-        if (r.dataError.isEmpty() && data.LastSocketError() != 0)
+        if (r.dataError.isEmpty() && r.localError.isEmpty() && data.LastSocketError() != 0)
             r.dataError = SocketErrorMessage(data.LastSocketError());
         // A reset data connection looks like a normal end at this level; fewer bytes than
         // the server announced is what gives it away. (More is normal: ASCII line ends.)
@@ -715,14 +814,8 @@ void TFtpClient::transferSteps(TCmdType type, const QString& command, const QStr
         setTransferSize(data.ReceivedCount());
         ReportStatus(1, QStringLiteral("Received %1 Bytes").arg(data.ReceivedCount()));
     }
-    if (!CancelRequested() && !TimedOut()) {
-        const QString line = readReplyLine();
-        ReportStatus(1, line);
-        requireReplyCode(line);
-        if (!CancelRequested() && !TimedOut())
-            SkipContinuation(line);
-        r.completionReply = line;
-    }
+    if (!CancelRequested() && !TimedOut())
+        r.completionReply = readReply();
 }
 
 } // namespace vantor

@@ -67,13 +67,22 @@ using TUnsupportedEvent = std::function<void(TCmdType Trans_Type)>;
 // fewer bytes than the server announced. Commands and names holding CR, LF or NUL are
 // refused with vantor::Error before anything is sent.
 //
+// Every reply is read to its end before anything is made of it. A multi-line reply
+// ("550-...") ends only at the line that starts with its own code and a blank; the lines
+// between may look like anything. A failure reply (425, say) that comes while the client
+// waits for the server's data connection ends that wait at once and is the failure.
+//
 // Protocol faults end the operation with ESockError: a reply line without a reply code
-// ("Not an FTP reply: ..."), a reply running past 1 MiB ("Reply too long from peer"). A
-// wait that times out closes the session without QUIT (OnDisconnect fires), since the
-// server's late answer would otherwise pass for the reply to the next command.
+// ("Not an FTP reply: ..."), a reply running past 1 MiB ("Reply too long from peer"). They,
+// and a wait that times out, close the session without QUIT (OnDisconnect fires), since
+// the unread rest or the server's late answer would otherwise pass for the reply to the
+// next command.
 //
 // Download writes into a temporary file beside the local file, which replaces the local
-// file only when the transfer succeeded; an existing file is otherwise left untouched.
+// file only when the transfer succeeded; an existing file is otherwise left untouched. A
+// local write failure ends the download with FileError naming the local file, after the
+// server's answer to the transfer has been read. The data connection is accepted only from
+// the control connection's peer; a connection from elsewhere is closed and reported.
 //
 // Ownership: the client owns its data connection (DataConnection(), only during a
 // transfer) and its listing parser (DirectoryList(), from the first parsed listing after
@@ -135,6 +144,12 @@ public:
     static QString StripListingLineEnd(const QString& line);
     // A reply line that announces more lines of the same reply.
     static bool IsContinuation(const QString& line);
+    // Whether `line` is the last line of the multi-line reply that `first` opened: the one
+    // that starts with the same code and a blank. Lines between may look like anything.
+    static bool IsLastLineOf(const QString& first, const QString& line);
+    // The length of the complete reply at the front of `bytes`, or -1 while it is not
+    // complete yet.
+    static qsizetype ReplyLength(const QByteArray& bytes);
     static bool HoldsLineBreak(const QString& text);
 
 protected:
@@ -143,11 +158,17 @@ protected:
 
 private:
     void dropOutOfStepSession();
-    void SkipContinuation(const QString& line);
+    [[noreturn]] void outOfStep(const QString& message);
+    void requireReplyCode(const QString& line);
+    // Reads the rest of the reply that `first` opened, reporting each line and keeping it in
+    // `rest` when given.
+    void SkipContinuation(const QString& first, QStringList* rest = nullptr);
+    QString transact(const QString& command, QStringList* rest);
+    QString readReply(); // a whole reply that answers no command of ours; its first line
     void CheckTransferAbort(TAsyncSocket* sender);
+    bool failureReplyWaiting() const;
     QString DrainAfterAbort();
     QString readReplyLine();
-    QString readContinuationLine(qsizetype& total);
     void refuseLineBreak(const QString& text) const;
     bool failureHandled(TCmdType type);
     void raiseReplyFailure(TCmdType type, const QString& reply);

@@ -2,6 +2,8 @@
 
 #include "support/Guard.h"
 
+#include <QTimer>
+
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
@@ -14,7 +16,7 @@ FakeConnection::FakeConnection(FakePeer& peer, QTcpSocket* socket, int index)
     connect(socket, &QTcpSocket::readyRead, this, &FakeConnection::onReadyRead);
     connect(socket, &QTcpSocket::connected, this, &FakeConnection::onConnected);
     connect(socket, &QTcpSocket::disconnected, this, [this] {
-        onReadyRead();
+        takeIn(-1);
         m_peerClosed = true;
         if (m_peer.onClosed)
             swallowing([this] { m_peer.onClosed(*this); });
@@ -52,7 +54,23 @@ void FakeConnection::reset() {
     m_socket->abort();
 }
 
+void FakeConnection::readSlowly(qint64 bytes, std::chrono::milliseconds tick) {
+    m_slowReadBytes = bytes;
+    if (m_socket)
+        m_socket->setReadBufferSize(bytes);
+    limitReceiveBuffer();
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, [this] { takeIn(m_slowReadBytes); });
+    timer->start(tick);
+}
+
+void FakeConnection::limitReceiveBuffer() {
+    if (m_slowReadBytes > 0 && m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        m_socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, int(m_slowReadBytes));
+}
+
 void FakeConnection::onConnected() {
+    limitReceiveBuffer();
     if (!m_pending.isEmpty()) {
         m_socket->write(m_pending);
         m_pending.clear();
@@ -62,9 +80,14 @@ void FakeConnection::onConnected() {
 }
 
 void FakeConnection::onReadyRead() {
+    if (m_slowReadBytes == 0)
+        takeIn(-1);
+}
+
+void FakeConnection::takeIn(qint64 limit) {
     if (!m_socket || !m_socket->isOpen())
         return;
-    const QByteArray bytes = m_socket->readAll();
+    const QByteArray bytes = limit < 0 ? m_socket->readAll() : m_socket->read(limit);
     if (bytes.isEmpty())
         return;
     m_received.append(bytes);
@@ -110,8 +133,10 @@ FakeConnection* FakePeer::adopt(QTcpSocket* socket) {
     return c;
 }
 
-FakeConnection* FakePeer::connectTo(const QHostAddress& host, quint16 port) {
+FakeConnection* FakePeer::connectTo(const QHostAddress& host, quint16 port, const QHostAddress& from) {
     auto* socket = new QTcpSocket;
+    if (!from.isNull())
+        socket->bind(from);
     FakeConnection* c = adopt(socket);
     socket->connectToHost(host, port);
     return c;

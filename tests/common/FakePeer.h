@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <chrono>
 #include <functional>
 
 namespace vantor::test {
@@ -32,6 +33,9 @@ public:
     void close();
     // Abortive close: the other side sees a reset.
     void reset();
+    // A slow reader: takes in at most `bytes` per `tick` and keeps its receive buffers that
+    // small, so the other side's data waits in its own system queue.
+    void readSlowly(qint64 bytes, std::chrono::milliseconds tick);
 
     const QByteArray& received() const { return m_received; }
     const QList<QByteArray>& lines() const { return m_lines; } // complete lines, CR LF removed
@@ -39,6 +43,8 @@ public:
 private:
     void onReadyRead();
     void onConnected();
+    void takeIn(qint64 limit); // reads at most `limit` bytes (-1: all) and hands them on
+    void limitReceiveBuffer();
 
     FakePeer& m_peer;
     QPointer<QTcpSocket> m_socket;
@@ -49,6 +55,7 @@ private:
     QByteArray m_pending;
     bool m_closeWhenConnected = false;
     bool m_peerClosed = false;
+    qint64 m_slowReadBytes = 0; // > 0: readSlowly is on
 };
 
 // A scripted TCP peer on 127.0.0.1 with a free port, for tests that need replies and
@@ -74,8 +81,9 @@ public:
     std::function<void(FakeConnection&)> onClosed;
 
     // Opens a connection from this peer, as an FTP server does to a PORT address. The
-    // connection's data reaches the same handlers.
-    FakeConnection* connectTo(const QHostAddress& host, quint16 port);
+    // connection's data reaches the same handlers. A non-null `from` binds the local end
+    // to that address first (another loopback address, as a stranger would come from).
+    FakeConnection* connectTo(const QHostAddress& host, quint16 port, const QHostAddress& from = {});
 
     const QList<FakeConnection*>& connections() const { return m_connections; }
     // Stops accepting; existing connections stay.

@@ -14,6 +14,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace vantor;
 using namespace vantor::test;
 using namespace std::chrono_literals;
@@ -29,6 +34,7 @@ class FakeFtp {
 public:
     FakePeer peer;
     QList<QByteArray> greeting{"220 Fake server ready"};
+    bool greetingInParts = false;
     QByteArray userReply = "331 Password required";
     QByteArray passReply = "230 Logged in";
     std::function<void(const QByteArray& command)> onCommand;
@@ -42,6 +48,10 @@ public:
             if (control)
                 return;
             control = &c;
+            if (greetingInParts) {
+                replyInParts(greeting);
+                return;
+            }
             for (const QByteArray& line : greeting)
                 c.sendLine(line);
         };
@@ -52,6 +62,16 @@ public:
     }
 
     void reply(const QByteArray& line) { control->sendLine(line); }
+
+    // The first line of a reply now and the rest a little later, as a slow server or a
+    // busy network delivers it.
+    void replyInParts(const QList<QByteArray>& lines) {
+        reply(lines.first());
+        QTimer::singleShot(100, control, [this, lines] {
+            for (const QByteArray& line : lines.mid(1))
+                reply(line);
+        });
+    }
 
     FakeConnection* openData() { return peer.connectTo(dataHost, dataPort); }
 
@@ -166,6 +186,15 @@ private Q_SLOTS:
     void nonAsciiNamesCrossAsFileNameBytes();
     void serverClosesWhileIdle();
     void connectionRefused();
+    void multiLineRepliesReadWhole_data();
+    void multiLineRepliesReadWhole();
+    void refusalWhileAwaitingDataConnection_data();
+    void refusalWhileAwaitingDataConnection();
+    void localWriteFailureKeepsSessionInStep_data();
+    void localWriteFailureKeepsSessionInStep();
+    void slowPeerUploadIsNotCutOff();
+    void strangerOnDataPortRefused_data();
+    void strangerOnDataPortRefused();
 
 private:
     void login();
@@ -753,7 +782,8 @@ void TestFtpFaults::slowTransferIsNotCutOff() {
 void TestFtpFaults::garbageReplies_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("error"); // empty: taken as the reply
-    QTest::newRow("text without a code") << QByteArray("hello there\r\n") << "Not an FTP reply: \"hello there\"";
+    QTest::newRow("text without a code")
+        << QByteArray("hello there\r\n") << "Not an FTP reply: \"hello there\"";
     QTest::newRow("binary noise") << QByteArray("\x01\xff\x00\x7f noise\r\n", 12)
                                   << QString("Not an FTP reply: \"?") + QChar(0xff) + "?? noise\"";
     QTest::newRow("code out of range") << QByteArray("2500 OK\r\n") << "Not an FTP reply: \"2500 OK\"";
@@ -817,7 +847,8 @@ void TestFtpFaults::endlessReply() {
     QTimer talker;
     const QByteArray lines = QByteArray(" and one more line of the same reply\r\n").repeated(2000);
     QObject::connect(&talker, &QTimer::timeout, [&] {
-        if (m_fake->control && m_fake->control->isOpen() && m_fake->control->socket()->bytesToWrite() < 1000000)
+        if (m_fake->control && m_fake->control->isOpen() &&
+            m_fake->control->socket()->bytesToWrite() < 1000000)
             m_fake->control->send(lines);
     });
     if (inGreeting) {
@@ -973,6 +1004,269 @@ void TestFtpFaults::connectionRefused() {
     QCOMPARE(m_ftp->LastSocketError(), 10061);
     QCOMPARE(m_events, QStringList{"connection failed"});
     QVERIFY(!m_ftp->IsConnected());
+}
+
+// Every reply is read to its end, whatever its middle lines look like, before anything is
+// made of it: the next command then gets its own answer.
+void TestFtpFaults::multiLineRepliesReadWhole_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QList<QByteArray>>("reply");
+    QTest::addColumn<QString>("failure"); // empty: the operation succeeds
+    using Lines = QList<QByteArray>;
+    QTest::newRow("greeting, middle line unprefixed")
+        << "greeting" << Lines{"220-Welcome to the controller", "Please log in", "220 Ready"} << "";
+    QTest::newRow("greeting, middle line with another code")
+        << "greeting" << Lines{"220-Welcome", "230-not the end", "220 Ready"} << "";
+    QTest::newRow("RETR refused, continuation line")
+        << "RETR" << Lines{"550-No such file", " second line", "550 End"} << "550-No such file\r\n";
+    QTest::newRow("RETR refused, middle line unprefixed")
+        << "RETR" << Lines{"550-No such file", "check the name", "550 End"} << "550-No such file\r\n";
+    QTest::newRow("STOR refused, middle line unprefixed")
+        << "STOR" << Lines{"553-Cannot store", "the disk is write-protected", "553 End"}
+        << "553-Cannot store\r\n";
+    QTest::newRow("CWD refused, middle line unprefixed")
+        << "CWD" << Lines{"550-No such folder", "try /h0", "550 End"} << "550-No such folder\r\n";
+    QTest::newRow("CWD done, middle line unprefixed")
+        << "CWD" << Lines{"250-Folder changed", "a note", "250 OK"} << "";
+}
+
+void TestFtpFaults::multiLineRepliesReadWhole() {
+    QFETCH(QString, operation);
+    QFETCH(QList<QByteArray>, reply);
+    QFETCH(QString, failure);
+    m_fake->onCommand = [&](const QByteArray& command) {
+        // A server finishes one reply before it answers the next command.
+        if (command == "PWD")
+            later(200, [this] { m_fake->reply("257 \"/h0\" is current"); });
+        else
+            m_fake->replyInParts(reply);
+    };
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, "up"));
+    auto run = [&] {
+        if (operation == "greeting") {
+            m_fake->greeting = reply;
+            m_fake->greetingInParts = true;
+            m_ftp->Connect();
+            return;
+        }
+        login();
+        if (operation == "RETR")
+            m_ftp->Download("f", m_keep);
+        else if (operation == "STOR")
+            m_ftp->Upload(source, "up.bin");
+        else
+            m_ftp->ChangeDir("x");
+    };
+    try {
+        run();
+        QVERIFY2(failure.isEmpty(), "no failure");
+    } catch (const FTPException& e) {
+        QCOMPARE(e.message(), failure);
+    }
+    if (operation == "greeting")
+        QVERIFY(m_fake->commands.contains("PASS kolm"));
+    QVERIFY(!m_events.contains("success Download"));
+    QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
+    QVERIFY(m_ftp->IsConnected());
+    QVERIFY(QFile::remove(source));
+}
+
+// A server that cannot open the data connection says why on the control connection; that
+// reply ends the wait at once and is the failure reported.
+void TestFtpFaults::refusalWhileAwaitingDataConnection_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QList<QByteArray>>("reply");
+    QTest::addColumn<bool>("handled");
+    using Lines = QList<QByteArray>;
+    QTest::newRow("425 after RETR's 150") << "RETR" << Lines{"425 Can't open data connection"} << false;
+    QTest::newRow("425 after STOR's 150")
+        << "STOR" << Lines{"425 Unable to build data connection: Connection refused"} << false;
+    QTest::newRow("425 after LIST's 150") << "LIST" << Lines{"425 Can't open data connection"} << false;
+    QTest::newRow("multi-line 425, marked handled")
+        << "RETR" << Lines{"425-Can't open data connection", "a firewall may block it", "425 End"} << true;
+    QTest::newRow("550 after RETR's 150") << "RETR" << Lines{"550 Permission denied"} << false;
+}
+
+void TestFtpFaults::refusalWhileAwaitingDataConnection() {
+    QFETCH(QString, operation);
+    QFETCH(QList<QByteArray>, reply);
+    QFETCH(bool, handled);
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command == "PWD") {
+            m_fake->reply("257 \"/h0\" is current");
+            return;
+        }
+        m_fake->reply("150 Opening data connection");
+        later(100, [&] { m_fake->replyInParts(reply); });
+    };
+    login();
+    if (handled)
+        m_ftp->OnFailure = [this](bool& h, TCmdType t) {
+            m_events << "failure " + CmdTypeName(t);
+            h = true;
+        };
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, "up"));
+    const QString type = operation == "RETR" ? "Download" : operation == "STOR" ? "Upload" : "List";
+    QElapsedTimer waited;
+    waited.start();
+    try {
+        if (operation == "RETR")
+            m_ftp->Download("f", m_keep);
+        else if (operation == "STOR")
+            m_ftp->Upload(source, "up.bin");
+        else
+            m_ftp->List();
+        QVERIFY(handled);
+    } catch (const FTPException& e) {
+        QVERIFY(!handled);
+        QCOMPARE(e.message(), QString::fromLatin1(reply.first() + "\r\n"));
+    }
+    QVERIFY2(waited.elapsed() < kTimeOut, qPrintable(QString::number(waited.elapsed())));
+    QCOMPARE(m_events.last(), "failure " + type);
+    QVERIFY(!m_events.contains("success " + type));
+    QCOMPARE(m_ftp->ReplyCode(), TAsyncSocket::ReplyCodeOf(QString::fromLatin1(reply.first())));
+    QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
+    QCOMPARE(m_fake->peer.connections().size(), 1);
+    QVERIFY(QFile::remove(source));
+}
+
+// A download whose data cannot be written fails naming the local file, and the server's
+// answer to the transfer is read, so the next command gets its own.
+void TestFtpFaults::localWriteFailureKeepsSessionInStep_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QByteArray>("completion");
+#ifdef Q_OS_UNIX
+    QTest::newRow("file size limit reached") << "size limit" << QByteArray("426 Transfer aborted");
+#endif
+    QTest::newRow("folder removed meanwhile") << "folder removed" << QByteArray("226 Transfer complete");
+}
+
+void TestFtpFaults::localWriteFailureKeepsSessionInStep() {
+    QFETCH(QString, fault);
+    QFETCH(QByteArray, completion);
+    const QString folder = m_local->filePath("sub");
+    QVERIFY(QDir().mkpath(folder));
+    const QString local = folder + "/big.bin";
+    m_fake->onCommand = [&](const QByteArray& command) {
+        if (command == "PWD") {
+            m_fake->reply("257 \"/h0\" is current");
+            return;
+        }
+        m_fake->reply("150 Opening data connection");
+        m_fake->sendData(randomBytes(3 * 1024 * 1024, 12), completion);
+    };
+    login();
+    bool removed = false;
+    m_ftp->OnPacketRecvd = [&](TAsyncSocket*) {
+        if (fault == "folder removed" && !removed)
+            removed = QDir(folder).removeRecursively();
+    };
+#ifdef Q_OS_UNIX
+    rlimit was{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &was) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    auto restore = qScopeGuard([&] {
+        setrlimit(RLIMIT_FSIZE, &was);
+        std::signal(SIGXFSZ, oldHandler);
+    });
+    if (fault == "size limit") {
+        rlimit small = was;
+        small.rlim_cur = 256 * 1024;
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+    }
+#endif
+    try {
+        m_ftp->Download("f", local);
+        QFAIL("reported as a success");
+    } catch (const FileError& e) {
+        QVERIFY2(e.message().startsWith("Cannot write " + local + ": "), qPrintable(e.message()));
+        QVERIFY2(!e.message().endsWith("Unknown error"), qPrintable(e.message())); // and says why
+    }
+#ifdef Q_OS_UNIX
+    restore.dismiss();
+    setrlimit(RLIMIT_FSIZE, &was);
+    std::signal(SIGXFSZ, oldHandler);
+#endif
+    QVERIFY(!m_events.contains("success Download"));
+    QVERIFY(m_statuses.contains(QString::fromLatin1(completion)));
+    QCOMPARE(m_ftp->CurrentDir(), QString("/h0"));
+    QVERIFY(m_ftp->IsConnected());
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
+
+// The server answers an upload once every byte has reached it. Bytes the system still holds
+// for a slow peer are on their way: the upload is not cut off while they leave.
+void TestFtpFaults::slowPeerUploadIsNotCutOff() {
+    m_ftp->TimeOut = 500;
+    const QByteArray payload = randomBytes(96 * 1024, 13);
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, payload));
+    FakeConnection* data = nullptr;
+    m_fake->onCommand = [&](const QByteArray&) {
+        m_fake->reply("150 Ok to send data");
+        data = m_fake->openData();
+        data->readSlowly(4096, 50ms); // about 80 KB/s: over a second in all, never idle
+        QObject::connect(data->socket(), &QTcpSocket::disconnected, data,
+                         [this] { m_fake->reply("226 Transfer complete"); });
+    };
+    login();
+    m_ftp->Upload(source, "up.bin");
+    QVERIFY(data);
+    QVERIFY(data->received() == payload);
+    QCOMPARE(m_events.last(), QString("success Upload"));
+    QVERIFY(m_clock.elapsed() > 2 * m_ftp->TimeOut);
+    QVERIFY(QFile::remove(source));
+}
+
+// Only the server may open the data connection: a stranger who reaches the announced port
+// first is turned away and logged, and the transfer goes on with the server.
+void TestFtpFaults::strangerOnDataPortRefused_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("download") << "RETR";
+    QTest::newRow("upload") << "STOR";
+}
+
+void TestFtpFaults::strangerOnDataPortRefused() {
+    QFETCH(QString, operation);
+    const QHostAddress strangerAddress("127.0.0.2");
+    {
+        QTcpSocket probe; // some systems route only 127.0.0.1
+        if (!probe.bind(strangerAddress))
+            QSKIP("127.0.0.2 is not available here");
+    }
+    const QByteArray payload = randomBytes(50000, 14);
+    const QString source = m_local->filePath("up.bin");
+    QVERIFY(writeFile(source, payload));
+    FakeConnection* stranger = nullptr;
+    FakeConnection* server = nullptr;
+    m_fake->onCommand = [&](const QByteArray& command) {
+        m_fake->reply("150 Opening data connection");
+        stranger = m_fake->peer.connectTo(m_fake->dataHost, m_fake->dataPort, strangerAddress);
+        stranger->send("not your data");
+        later(200, [&, command] {
+            if (command.startsWith("RETR"))
+                m_fake->sendData(payload, "226 Transfer complete");
+            else
+                server = m_fake->receiveData("226 Transfer complete");
+        });
+    };
+    login();
+    const QString local = m_local->filePath("got.bin");
+    if (operation == "RETR") {
+        m_ftp->Download("f", local);
+        QVERIFY(readAll(local) == payload);
+    } else {
+        m_ftp->Upload(source, "up.bin");
+        QVERIFY(server && server->received() == payload);
+    }
+    QVERIFY(stranger);
+    QVERIFY(stranger->received().isEmpty());
+    QVERIFY(pumpUntil([&] { return !stranger->isOpen(); }, 2s));
+    QVERIFY(m_statuses.contains("Refused data connection from 127.0.0.2: not the server 127.0.0.1"));
+    QCOMPARE(m_events.last(), QString(operation == "RETR" ? "success Download" : "success Upload"));
+    QVERIFY(QFile::remove(source));
 }
 
 QTEST_GUILESS_MAIN(TestFtpFaults)

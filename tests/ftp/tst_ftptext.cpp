@@ -18,6 +18,8 @@ private Q_SLOTS:
     void replyCode();
     void continuation_data();
     void continuation();
+    void replyEnd_data();
+    void replyEnd();
     void announcedSize_data();
     void announcedSize();
     void commandType_data();
@@ -79,6 +81,31 @@ void TestFtpText::continuation() {
     QFETCH(QString, line);
     QFETCH(bool, continues);
     QCOMPARE(TFtpClient::IsContinuation(line), continues);
+}
+
+// Where a reply ends in what the control connection holds: only at the line with the first
+// line's code and a blank, whatever the lines between look like.
+void TestFtpText::replyEnd_data() {
+    QTest::addColumn<QByteArray>("buffered");
+    QTest::addColumn<int>("length"); // -1: not complete yet
+    QTest::newRow("single line") << QByteArray("200 OK\r\n226 next") << 8;
+    QTest::newRow("half a line") << QByteArray("200 O") << -1;
+    QTest::newRow("prefixed continuation")
+        << QByteArray("550-No such file\r\n second line\r\n550 End\r\n") << 41;
+    QTest::newRow("unprefixed middle line")
+        << QByteArray("220-Welcome to the controller\r\nPlease log in\r\n220 Ready\r\n") << 57;
+    QTest::newRow("another code with a blank does not end it")
+        << QByteArray("220-Welcome\r\n230 not yet\r\n220 Ready\r\n") << 37;
+    QTest::newRow("own code with a dash does not end it") << QByteArray("250-a\r\n250-b\r\n250 c\r\n") << 21;
+    QTest::newRow("own code without blank does not end it") << QByteArray("250-a\r\n250\r\n") << -1;
+    QTest::newRow("end not arrived yet") << QByteArray("425-Can't\r\nfirewall\r\n") << -1;
+    QTest::newRow("last line without its line end") << QByteArray("425-Can't\r\n425 End") << -1;
+}
+
+void TestFtpText::replyEnd() {
+    QFETCH(QByteArray, buffered);
+    QFETCH(int, length);
+    QCOMPARE(int(TFtpClient::ReplyLength(buffered)), length);
 }
 
 void TestFtpText::announcedSize_data() {
