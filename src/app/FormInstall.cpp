@@ -7,10 +7,14 @@
 #include "console/BatchBoxes.h"
 #include "console/BatchPanel.h"
 #include "console/ConsoleSheets.h"
+#include "dbmaint/DatabaseAliases.h"
+#include "dbmaint/DatabaseSheet.h"
+#include "dbmaint/TApDataBase.h"
 #include "support/FIBSysInfo.h"
 #include "support/FileIO.h"
 #include "support/Guard.h"
 #include "support/Paths.h"
+#include "support/Prompter.h"
 #include "support/TQELSpeedButton.h"
 #include "support/TQelGroupBox.h"
 #include "transfer/FileViewerSheet.h"
@@ -161,6 +165,9 @@ void TFormInstall::buildDatabaseSheet() {
     TabDBIon = sheet(PageDB, "TabDBIon", QStringLiteral("Ion Src."));
     TabDBOption = sheet(PageDB, "TabDBOption", QStringLiteral("DataBase"));
     layout->addWidget(PageDB);
+    m_database = new DatabaseSheet({PageDB, TabDBAp, TabDBIon, TabDBOption,
+                                    [this] { return PageFTPCtrl->currentWidget() == ShtDBMainte; }},
+                                   this);
 }
 
 // The remote consoles: the Telnet and Serial sheets, the batch panel and command list they
@@ -210,8 +217,7 @@ void TFormInstall::FormCreate() {
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
     recreateSysInfo(1);
     readControllerAddress();
-    // The aperture table component and the headers of the aperture grids come here once
-    // the database page exists; until then PageDB holds only its three empty tabs.
+    createApDataBase();
     m_consoles->fillCommandList();
     ShowProgramVersion();
     m_consoles->loadUserBatches();
@@ -221,6 +227,18 @@ void TFormInstall::FormCreate() {
     m_consoles->UpdateConsolePanels();
     Timer1Timer();
     Timer1->start();
+}
+
+// The aperture table component is made once, on the aliases of this PC, and makes its
+// tables ready; a table it could not prepare is reported and the others are used.
+void TFormInstall::createApDataBase() {
+    m_aliases = std::make_unique<DatabaseAliases>(m_sysInfo ? m_sysInfo->dataFolder() : QString());
+    m_database->setAliases(m_aliases.get());
+    m_apDataBase = std::make_unique<TApDataBase>(m_aliases.get());
+    m_database->attachApDataBase(m_apDataBase.get());
+    m_database->InitApGridHeaders();
+    if (!m_apDataBase->preparationErrors().isEmpty())
+        Prompter::current().error(m_apDataBase->preparationErrors().join(QLatin1Char('\n')));
 }
 
 void TFormInstall::recreateSysInfo(int family) {
@@ -306,6 +324,8 @@ void TFormInstall::setUpSheet(QWidget* current) {
         m_transfer->setUpFor(current, TransferPanels::Sheet::Backup, folders);
     else if (current == ShtGet)
         m_transfer->setUpFor(current, TransferPanels::Sheet::FileTransfer, folders);
+    else if (current == ShtDBMainte)
+        m_database->PageDBChange();
 }
 
 void TFormInstall::Timer1Timer() {
@@ -328,8 +348,7 @@ void TFormInstall::closeEvent(QCloseEvent* event) {
 }
 
 void TFormInstall::FormShow() {
-    // Refreshing the database page for its current sheet belongs here once that page is
-    // built; its tabs are empty until then, so there is nothing to refresh yet.
+    guarded([this] { m_database->PageDBChange(); });
 }
 
 bool TFormInstall::eventFilter(QObject* watched, QEvent* event) {

@@ -12,6 +12,9 @@ class QVBoxLayout;
 namespace vantor {
 
 class ConsoleSheets;
+class DatabaseAliases;
+class DatabaseSheet;
+class TApDataBase;
 class FileViewerSheet;
 class FunctionGate;
 class FunctionSheet;
@@ -66,6 +69,9 @@ public:
     FileViewerSheet* fileViewer() const { return m_viewer; }
     ConsoleSheets* consoles() const { return m_consoles; }
     TransferSheets* transferSheets() const { return m_transferSheets; }
+    DatabaseSheet* databaseSheet() const { return m_database; }
+    // The aperture table component, made at start-up.
+    TApDataBase* apDataBase() const { return m_apDataBase.get(); }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
     // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
     void recreateSysInfo(int family);
@@ -101,6 +107,7 @@ private:
     void buildSetupSheet();
     void buildDatabaseSheet();
     void buildConsoles();
+    void createApDataBase();
     void FormCreate();
     void FormShow();
     void readControllerAddress();
@@ -115,6 +122,9 @@ private:
     ConsoleSheets* m_consoles = nullptr;
     TransferSheets* m_transferSheets = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
+    DatabaseSheet* m_database = nullptr;
+    std::unique_ptr<DatabaseAliases> m_aliases;
+    std::unique_ptr<TApDataBase> m_apDataBase;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;
     bool m_shownOnce = false;

@@ -37,7 +37,7 @@ QString replacementText(TRestoreStep::Replacement r, bool controller) {
 QString TRestoreStep::Describe() const {
     switch (kind) {
     case Note:
-        return QStringLiteral("Folder selection ") + LogLine;
+        return section < 0 ? LogLine : QStringLiteral("Folder selection ") + LogLine;
     case MakeFolder:
         return QStringLiteral("Create folder ") + Target;
     case Copy:
@@ -45,7 +45,11 @@ QString TRestoreStep::Describe() const {
     case CopyIgnored:
         return QStringLiteral("Ignore ") + Source + QStringLiteral(" (claimed before or type not selected)");
     case Connect:
-        return QStringLiteral("Connect to the controller");
+        return replaces == ReplacementUnknown
+                   ? QStringLiteral(
+                         "Connect to the controller (not reached now: a run would skip the rest of "
+                         "this section)")
+                   : QStringLiteral("Connect to the controller");
     case UploadIgnored:
         return QStringLiteral("Ignore controller files ") + Source +
                QStringLiteral(" (claimed before or type not selected)");
@@ -68,9 +72,20 @@ bool TRestorePlanner::PlansPcSide() const {
     return !m_plan.LocalBase().isEmpty() && QDir::isAbsolutePath(m_plan.LocalBase());
 }
 
+QList<TRestoreStep> TRestorePlanner::Preamble() const {
+    if (PlansPcSide())
+        return {};
+    TRestoreStep note;
+    note.kind = TRestoreStep::Note;
+    note.section = -1;
+    note.entry = -1;
+    note.LogLine = restorelog::NoDataFolder;
+    return {note};
+}
+
 QList<TRestoreStep> TRestorePlanner::PlanSection(int section) const {
     QList<TRestoreStep> out;
-    QStringList claimed; // private to this section
+    Claims claimed; // private to this section
     const QStringList& lines = m_plan.Sections.at(section);
     for (int k = 0; k < lines.size(); ++k) {
         const quint32 flags = TBackupPlan::EntryFlags(lines, k);
@@ -97,7 +112,7 @@ QList<TRestoreStep> TRestorePlanner::PlanSection(int section) const {
     return out;
 }
 
-void TRestorePlanner::planPcEntry(const TRestoreStep& base, quint32 flags, QStringList& claimed,
+void TRestorePlanner::planPcEntry(const TRestoreStep& base, quint32 flags, Claims& claimed,
                                   QList<TRestoreStep>& out) const {
     const QString src = base.Source;
     const QString dst = withSeparator(m_plan.InstrumentDir(base.section, base.entry));
@@ -128,7 +143,7 @@ void TRestorePlanner::planPcEntry(const TRestoreStep& base, quint32 flags, QStri
     }
 }
 
-void TRestorePlanner::planControllerEntry(const TRestoreStep& base, quint32 flags, QStringList& claimed,
+void TRestorePlanner::planControllerEntry(const TRestoreStep& base, quint32 flags, Claims& claimed,
                                           QList<TRestoreStep>& out) const {
     const QString src = base.Source;
     const QString rdir = m_plan.InstrumentDir(base.section, base.entry);
@@ -158,11 +173,11 @@ void TRestorePlanner::planControllerEntry(const TRestoreStep& base, quint32 flag
     }
 }
 
-bool TRestorePlanner::claim(const QString& key, quint32 flags, QStringList& claimed) const {
+bool TRestorePlanner::claim(const QString& key, quint32 flags, Claims& claimed) const {
     const bool selected = m_mask == 0 || (flags & m_mask) != 0;
-    if (claimed.contains(key, Qt::CaseSensitive))
+    if (claimed.contains(key))
         return false;
-    claimed.append(key);
+    claimed.insert(key);
     return selected;
 }
 

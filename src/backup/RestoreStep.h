@@ -3,6 +3,7 @@
 #include "BackupPlan.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -57,14 +58,17 @@ public:
 
     // PC-side entries are only planned with an absolute local data folder.
     bool PlansPcSide() const;
+    // The steps before the first section: a note when the PC side is not planned.
+    QList<TRestoreStep> Preamble() const;
     QList<TRestoreStep> PlanSection(int section) const;
 
 private:
-    void planPcEntry(const TRestoreStep& base, quint32 flags, QStringList& claimed,
+    using Claims = QSet<QString>; // exact, case-sensitive keys
+    void planPcEntry(const TRestoreStep& base, quint32 flags, Claims& claimed,
                      QList<TRestoreStep>& out) const;
-    void planControllerEntry(const TRestoreStep& base, quint32 flags, QStringList& claimed,
+    void planControllerEntry(const TRestoreStep& base, quint32 flags, Claims& claimed,
                              QList<TRestoreStep>& out) const;
-    bool claim(const QString& key, quint32 flags, QStringList& claimed) const;
+    bool claim(const QString& key, quint32 flags, Claims& claimed) const;
 
     const TBackupPlan& m_plan;
     QString m_dir;
@@ -82,6 +86,11 @@ const QString To = QStringLiteral(" to ");
 const QString CopyFail = QStringLiteral("-----> Copy fail");
 const QString ConnectFail = QStringLiteral("Connect Fail");
 const QString CannotConnect = QStringLiteral("Cannot Connect To OS9  !!!");
+const QString NoDataFolder = QStringLiteral("-----> No instrument data folder: PC files are not restored");
+const QString Keep = QStringLiteral("k--Keep ");
+const QString KeepController = QStringLiteral("k--Keep OS9 ");
+const QString KeepFail = QStringLiteral("-----> Keep fail ");
+const QString KeptIn = QStringLiteral("Replaced files are kept in ");
 } // namespace restorelog
 
 } // namespace vantor

@@ -5,6 +5,7 @@
 #include "support/Prompter.h"
 #include "support/Wait.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,6 @@ namespace vantor {
 
 namespace {
 
-const QString kRestoreLog = QStringLiteral("Restore.txt");
 constexpr int kFtpPort = 21;
 constexpr int kFtpTimeOutMs = 5000;
 constexpr qint64 kCopyBlock = 1 << 20;
@@ -39,7 +39,33 @@ QString failureText(TCmdType type) {
            (type <= ctDoCommand ? CmdTypeName(type) + QStringLiteral(" failure") : QString());
 }
 
+// A file the copy would put something in place of (a folder in the way is not replaced: the
+// copy fails instead).
+bool replacesLocal(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
 } // namespace
+
+const QString TSystemBkup::RestoreLogName = QStringLiteral("Restore.txt");
+const QString TSystemBkup::AbortedRestoreLogName = QStringLiteral("Restore-aborted.txt");
+
+// The engine's own look-ups on the controller (listings and downloads kept before an upload,
+// the preview's connection) run with its FTP events kept out of the restore log.
+class TSystemBkup::QuietFtp {
+public:
+    explicit QuietFtp(TSystemBkup& engine) : m_engine(engine) {
+        ++m_engine.m_quiet;
+        m_engine.m_quietLines.clear();
+    }
+    ~QuietFtp() { --m_engine.m_quiet; }
+    QuietFtp(const QuietFtp&) = delete;
+    QuietFtp& operator=(const QuietFtp&) = delete;
+
+private:
+    TSystemBkup& m_engine;
+};
 
 TSystemBkup::TSystemBkup(QObject* owner)
     : QObject(owner), m_ftp(new TFtpClient(this)), m_scanner(new TDirScan(this)) {
@@ -50,12 +76,16 @@ TSystemBkup::TSystemBkup(QObject* owner)
 TSystemBkup::~TSystemBkup() = default;
 
 void TSystemBkup::attachFtpEvents() {
-    m_ftp->OnError = [this](TAsyncSocket*, quint16, const QString& message) { Log.append(message); };
-    m_ftp->OnStatus = [this](TAsyncSocket*, const QString& status) { Log.append(status); };
-    m_ftp->OnSuccess = [this](TCmdType type) { Log.append(successText(type)); };
-    m_ftp->OnFailure = [this](bool&, TCmdType type) { Log.append(failureText(type)); };
-    m_ftp->OnConnectionFailed = [this](TAsyncSocket*) { Log.append(QStringLiteral("Connection Failed")); };
-    m_ftp->OnListItem = [this](const QString& line) { FileList.append(line); };
+    const auto log = [this](const QString& line) {
+        if (!m_quiet)
+            Log.append(line);
+    };
+    m_ftp->OnError = [log](TAsyncSocket*, quint16, const QString& message) { log(message); };
+    m_ftp->OnStatus = [log](TAsyncSocket*, const QString& status) { log(status); };
+    m_ftp->OnSuccess = [log](TCmdType type) { log(successText(type)); };
+    m_ftp->OnFailure = [log](bool&, TCmdType type) { log(failureText(type)); };
+    m_ftp->OnConnectionFailed = [log](TAsyncSocket*) { log(QStringLiteral("Connection Failed")); };
+    m_ftp->OnListItem = [this](const QString& line) { (m_quiet ? m_quietLines : FileList).append(line); };
 }
 
 void TSystemBkup::SetHost(const QString& host) {
@@ -123,22 +153,31 @@ TRestorePlanner TSystemBkup::planner(const QString& dir, quint32 mask) {
 bool TSystemBkup::Restore(const QString& backupFolder, quint32 mask) {
     Abort = false;
     m_performed.clear();
+    m_listings.clear();
     const QString dir = backupDirOf(backupFolder);
     if (!backupFolderUsable(dir))
         return false;
-    const QString logPath = withSeparator(dir) + kRestoreLog;
+    const QString logPath = withSeparator(dir) + RestoreLogName;
     QFile::remove(logPath);
     Log = m_logPreface;
     m_logPreface.clear();
+    m_replaced = std::make_unique<TReplacedFiles>(LocalBase(), QDateTime::currentDateTime());
 
     const TRestorePlanner plan = planner(dir, mask);
-    if (!plan.PlansPcSide())
-        Log.append(QStringLiteral("-----> No instrument data folder: PC files are not restored"));
-    for (int section = 0; section < m_plan.SectionNames.size(); ++section) {
-        if (!runSection(plan.PlanSection(section)))
-            return true;
+    bool finished = runSection(plan.Preamble());
+    for (int section = 0; finished && section < m_plan.SectionNames.size(); ++section)
+        finished = runSection(plan.PlanSection(section));
+    m_listings.clear();
+    if (!finished) {
+        // What an aborted run already replaced must stay known.
+        try {
+            SaveLines(withSeparator(dir) + AbortedRestoreLogName, Log);
+        } catch (const Error&) {
+            // An abort reports nothing; the log is still in Log.
+        }
+        return true;
     }
-    saveLog(logPath);
+    SaveLines(logPath, Log);
     return true;
 }
 
@@ -155,6 +194,8 @@ bool TSystemBkup::runSection(const QList<TRestoreStep>& steps) {
             QDir().mkpath(step.Target); // a failure shows as the copies' failures
             break;
         case TRestoreStep::Copy: {
+            // Keep lines go before the step's own line, so its failure line still follows it.
+            m_performed.last().replaces = keepLocal(step);
             Log.append(step.LogLine);
             const bool copied = copyFile(step.Source, step.Target);
             if (Abort)
@@ -171,6 +212,8 @@ bool TSystemBkup::runSection(const QList<TRestoreStep>& steps) {
             }
             break;
         case TRestoreStep::Upload:
+            if (!Abort)
+                m_performed.last().replaces = keepRemote(step);
             Log.append(step.LogLine);
             if (Abort)
                 return false;
@@ -180,6 +223,151 @@ bool TSystemBkup::runSection(const QList<TRestoreStep>& steps) {
         }
     }
     return true;
+}
+
+QString TSystemBkup::ReplacedFolder() const {
+    return m_replaced && m_replaced->Created() ? m_replaced->Folder() : QString();
+}
+
+QString TSystemBkup::keptTarget(const TRestoreStep& step, const QString& what) {
+    const bool first = !m_replaced->Created();
+    QString error;
+    const QString target = m_replaced->TargetFor(step.SubPath, step.Name, &error);
+    if (target.isEmpty()) {
+        Log.append(restorelog::KeepFail + what + QStringLiteral(": ") + error);
+        return {};
+    }
+    if (first && m_replaced->Created())
+        Log.append(restorelog::KeptIn + m_replaced->Folder());
+    return target;
+}
+
+TRestoreStep::Replacement TSystemBkup::keepLocal(const TRestoreStep& step) {
+    if (!replacesLocal(step.Target))
+        return TRestoreStep::NoReplacement;
+    const QString target = keptTarget(step, step.Target);
+    // A file kept once in this run is the one as it was before the run.
+    if (target.isEmpty() || QFileInfo::exists(target))
+        return TRestoreStep::Replaces;
+    if (copyFile(step.Target, target))
+        Log.append(restorelog::Keep + step.Target + restorelog::To + target);
+    else
+        Log.append(restorelog::KeepFail + step.Target + QStringLiteral(": cannot copy it to ") + target);
+    return TRestoreStep::Replaces;
+}
+
+TRestoreStep::Replacement TSystemBkup::keepRemote(const TRestoreStep& step) {
+    const QString remoteFile = step.Target + u'/' + step.Name;
+    const std::optional<QStringList> names = controllerNames(step.Target);
+    if (!names) {
+        Log.append(restorelog::KeepFail + remoteFile + QStringLiteral(": cannot list ") + step.Target);
+        return TRestoreStep::ReplacementUnknown;
+    }
+    const std::optional<QString> listed =
+        listedName(*names, QString::fromLatin1(QFile::encodeName(step.Name)));
+    if (!listed)
+        return TRestoreStep::NoReplacement;
+    const QString target = keptTarget(step, remoteFile);
+    if (target.isEmpty() || QFileInfo::exists(target))
+        return TRestoreStep::Replaces;
+    try {
+        const QuietFtp quiet(*this);
+        m_ftp->ChangeDir(step.Target);
+        m_ftp->Download(*listed, target);
+        Log.append(restorelog::KeepController + remoteFile + restorelog::To + target);
+    } catch (const std::exception& e) {
+        Log.append(restorelog::KeepFail + remoteFile + QStringLiteral(": ") +
+                   QString::fromUtf8(e.what()).trimmed());
+    }
+    return TRestoreStep::Replaces;
+}
+
+std::optional<QStringList> TSystemBkup::controllerNames(const QString& remoteDir) {
+    if (const auto known = m_listings.constFind(remoteDir); known != m_listings.constEnd())
+        return *known;
+    std::optional<QStringList> names;
+    try {
+        const QuietFtp quiet(*this);
+        try {
+            m_ftp->ChangeDir(remoteDir);
+        } catch (const FTPException&) {
+            names = QStringList(); // no such folder: nothing in it to replace
+        }
+        if (!names) {
+            m_ftp->List();
+            names = ControllerFileNames(m_quietLines);
+        }
+    } catch (const std::exception&) {
+        names.reset();
+    }
+    m_listings.insert(remoteDir, names);
+    return names;
+}
+
+std::optional<QString> TSystemBkup::listedName(const QStringList& names, const QString& wireName) {
+    // The controller's file names ignore letter case; an exact spelling is preferred.
+    if (names.contains(wireName))
+        return wireName;
+    for (const QString& name : names)
+        if (name.compare(wireName, Qt::CaseInsensitive) == 0)
+            return name;
+    return std::nullopt;
+}
+
+bool TSystemBkup::Preview(const QString& backupFolder, quint32 mask, QList<TRestoreStep>& steps) {
+    steps.clear();
+    const QString dir = backupDirOf(backupFolder);
+    if (!backupFolderUsable(dir))
+        return false;
+    const QStringList fileList = FileList;
+    m_listings.clear();
+    const TRestorePlanner plan = planner(dir, mask);
+    steps = plan.Preamble();
+    bool reachable = true; // one failed connection is enough to know
+    for (int section = 0; section < m_plan.SectionNames.size(); ++section) {
+        bool reached = true;
+        QList<TRestoreStep> sectionSteps = plan.PlanSection(section);
+        for (TRestoreStep& step : sectionSteps) {
+            switch (step.kind) {
+            case TRestoreStep::Copy:
+                step.replaces =
+                    replacesLocal(step.Target) ? TRestoreStep::Replaces : TRestoreStep::NoReplacement;
+                break;
+            case TRestoreStep::Connect:
+                if (reached && reachable) {
+                    const QuietFtp quiet(*this);
+                    reachable = ConnectController();
+                }
+                reached = reached && reachable;
+                if (!reached)
+                    step.replaces = TRestoreStep::ReplacementUnknown;
+                break;
+            case TRestoreStep::Upload: {
+                const std::optional<QStringList> names =
+                    reached ? controllerNames(step.Target) : std::optional<QStringList>();
+                if (!names)
+                    step.replaces = TRestoreStep::ReplacementUnknown;
+                else if (listedName(*names, QString::fromLatin1(QFile::encodeName(step.Name))))
+                    step.replaces = TRestoreStep::Replaces;
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        steps += sectionSteps;
+    }
+    m_listings.clear();
+    FileList = fileList;
+    return true;
+}
+
+QStringList TSystemBkup::PreviewLines(const QList<TRestoreStep>& steps) {
+    QStringList lines;
+    lines.reserve(steps.size());
+    for (const TRestoreStep& step : steps)
+        lines.append(step.Describe());
+    return lines;
 }
 
 bool TSystemBkup::copyFile(const QString& source, const QString& target) const {
@@ -205,11 +393,11 @@ bool TSystemBkup::copyFile(const QString& source, const QString& target) const {
     return out.commit();
 }
 
-void TSystemBkup::saveLog(const QString& path) const {
-    ReplacingFile file(path);
+void TSystemBkup::SaveLines(const QString& path, const QStringList& lines) {
     QByteArray text;
-    for (const QString& line : Log)
+    for (const QString& line : lines)
         text += line.toUtf8() + "\r\n";
+    ReplacingFile file(path);
     if (!file.open() || file.device().write(text) != text.size() || !file.commit())
         throw FileError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
 }

@@ -2,13 +2,18 @@
 
 #include "BackupPlan.h"
 #include "DirScan.h"
+#include "ReplacedFiles.h"
 #include "RestoreStep.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <QHash>
+
 #include <array>
+#include <memory>
+#include <optional>
 
 namespace vantor {
 
@@ -31,6 +36,20 @@ class TFtpClient;
 // Restore and Preview; a "Restore.txt" that cannot be written raises FileError.
 //
 // Local copies are written beside their destination and take its place only when complete.
+//
+// Nothing a run replaces is lost: before a copy replaces a file on the instrument PC, and
+// before an upload replaces a file the controller's listing shows, that file is kept in the
+// run's own folder "RestoreReplaced<yyyyMMdd-HHmmss>" in the instrument's data folder, laid
+// out like a backup folder, so restoring from that folder with the same data types undoes
+// the run (files the run newly created stay). The log names the folder ("Replaced files are
+// kept in ...") and each kept file ("k--Keep ... to ..."); a file that cannot be kept is
+// logged ("-----> Keep fail ...") and the run goes on. An aborted run writes its log as
+// "Restore-aborted.txt" in the backup folder instead of "Restore.txt".
+//
+// Preview lists the steps a Restore with the same folder and mask would take, each copy and
+// upload marked with whether it replaces an existing file, and changes nothing on either
+// side: no folder, no copy, no upload, no log file, and Log keeps the last run's lines. It
+// connects to the controller to read its listings.
 class TSystemBkup final : public QObject {
     Q_OBJECT
 
@@ -92,18 +111,39 @@ public:
     // "Restore.txt".
     bool Restore(const QString& backupFolder, quint32 mask);
 
-    // The steps the last Restore performed, in order (an aborted run's last step is the one
-    // it stopped at).
+    // The steps the last Restore performed, in order, each copy and upload marked with
+    // whether it replaced a file (an aborted run's last step is the one it stopped at).
     const QList<TRestoreStep>& PerformedSteps() const { return m_performed; }
+    // Where the last Restore kept the files it replaced; empty when it replaced none.
+    QString ReplacedFolder() const;
+
+    // --- Preview --------------------------------------------------------------------------
+    // The steps Restore(backupFolder, mask) would take now; false, with `steps` empty, when
+    // Restore would refuse the folder. Plan values that are not numbers raise EConvertError.
+    bool Preview(const QString& backupFolder, quint32 mask, QList<TRestoreStep>& steps);
+    // One line per step (TRestoreStep::Describe), for the list the engineer reads or saves.
+    static QStringList PreviewLines(const QList<TRestoreStep>& steps);
+    // Writes lines with CR LF ends, replacing the file only when complete; FileError if not.
+    static void SaveLines(const QString& path, const QStringList& lines);
+
+    static const QString RestoreLogName;        // "Restore.txt"
+    static const QString AbortedRestoreLogName; // "Restore-aborted.txt"
 
 private:
-    struct SectionOutcome;
+    class QuietFtp;
     bool backupFolderUsable(const QString& dir) const;
     QString backupDirOf(const QString& backupFolder) const;
     TRestorePlanner planner(const QString& dir, quint32 mask);
     bool runSection(const QList<TRestoreStep>& steps); // false: aborted
     bool copyFile(const QString& source, const QString& target) const;
-    void saveLog(const QString& path) const;
+    TRestoreStep::Replacement keepLocal(const TRestoreStep& step);
+    TRestoreStep::Replacement keepRemote(const TRestoreStep& step);
+    // Where the file of `step` is kept (its folder made); empty, logged, when it cannot be.
+    QString keptTarget(const TRestoreStep& step, const QString& what);
+    // The file names in a controller folder, as its listing shows them; an empty list when
+    // the folder does not exist, nothing when it could not be listed. Read once per run.
+    std::optional<QStringList> controllerNames(const QString& remoteDir);
+    static std::optional<QString> listedName(const QStringList& names, const QString& wireName);
     void attachFtpEvents();
 
     TBackupPlan m_plan;
@@ -111,6 +151,10 @@ private:
     TDirScan* m_scanner; // owned (QObject child)
     QStringList m_logPreface;
     QList<TRestoreStep> m_performed;
+    std::unique_ptr<TReplacedFiles> m_replaced;            // the current or last run's kept files
+    QHash<QString, std::optional<QStringList>> m_listings; // this run's controller listings
+    int m_quiet = 0;          // FTP events of the engine's own look-ups stay out of Log
+    QStringList m_quietLines; // listing lines of such a look-up
 };
 
 } // namespace vantor

@@ -249,10 +249,15 @@ void ParadoxTable::open(const QString& path, Access access) {
     // Unbuffered: an edit written through another handle must be seen by the next read.
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw DatabaseError(QStringLiteral("Cannot open table \"%1\": %2").arg(path, file->errorString()));
-    if (access != Access::ReadOnly && !QFileInfo(path).isWritable())
-        throw DatabaseError(
-            QStringLiteral("Cannot open table \"%1\" for writing: the file is read-only or locked")
-                .arg(path));
+    // A table that cannot be written is still shown; only an exclusive open, which exists
+    // to change the table, needs the right to write.
+    if (access != Access::ReadOnly && !QFileInfo(path).isWritable()) {
+        if (access == Access::Exclusive)
+            throw DatabaseError(
+                QStringLiteral("Cannot open table \"%1\" exclusively: the file is read-only or locked")
+                    .arg(path));
+        access = Access::ReadOnly;
+    }
     openDevice(std::move(file), path, access);
 }
 
@@ -555,6 +560,14 @@ void ParadoxTable::encode(QByteArray& record, int field, const QVariant& value) 
         }
     }
     record.replace(at, width, bytes);
+}
+
+QByteArray ParadoxTable::recordFrom(const QVariantList& values) const {
+    QByteArray record = blankRecord();
+    const int fields = int(qMin(values.size(), m_header.fields.size()));
+    for (int i = 0; i < fields; ++i)
+        encode(record, i, values[i]);
+    return record;
 }
 
 QByteArray ParadoxTable::keyOf(const QByteArray& record) const {

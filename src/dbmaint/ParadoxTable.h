@@ -40,13 +40,15 @@ public:
     ParadoxTable(const ParadoxTable&) = delete;
     ParadoxTable& operator=(const ParadoxTable&) = delete;
 
-    // Opens the table file at `path` (the .DB). Shared and Exclusive allow writes.
+    // Opens the table file at `path` (the .DB). Shared and Exclusive allow writes; a file
+    // that cannot be written opens read-only when shared and fails when exclusive.
     void open(const QString& path, Access access = Access::Shared);
     // Opens a table held in memory, read-only: for checking bytes that are not a file.
     void openBytes(const QByteArray& bytes);
     void close();
     bool isOpen() const;
     bool isExclusive() const;
+    bool isReadOnly() const { return m_access == Access::ReadOnly; }
     QString path() const { return m_path; }
 
     const paradox::TableHeader& header() const { return m_header; }
@@ -72,6 +74,8 @@ public:
     // the database engine converts it. Throws ConversionError when it does not fit.
     void encode(QByteArray& record, int field, const QVariant& value) const;
     QByteArray blankRecord() const { return QByteArray(m_header.recordSize, '\0'); }
+    // A blank record with `values` stored in the first fields, in field order.
+    QByteArray recordFrom(const QVariantList& values) const;
 
     // The row whose key fields hold `key` (one value per key field), or -1.
     int findKey(const QVariantList& key) const;

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -40,6 +41,21 @@ QMap<QString, QByteArray> filesBelow(const QString& root) {
     while (it.hasNext()) {
         const QString path = it.next();
         out.insert(QDir(root).relativeFilePath(path), readAll(path));
+    }
+    return out;
+}
+
+// Every entry below `root`, folders included ("<folder>"), except the folders of kept files.
+QMap<QString, QByteArray> snapshot(const QString& root) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = QDir(root).relativeFilePath(path);
+        if (relative.startsWith("RestoreReplaced"))
+            continue;
+        out.insert(relative, it.fileInfo().isDir() ? QByteArray("<folder>") : readAll(path));
     }
     return out;
 }
@@ -88,6 +104,12 @@ private Q_SLOTS:
     void missingSubFolderAndCreatedDestination();
     void abortDuringUpload();
     void refusedConnection();
+    void hostileBackupFolder();
+    void controllerListingNames_data();
+    void controllerListingNames();
+    void previewChangesNothingAndTheRunFollowsIt();
+    void replacedFilesAreKeptAndUndoRestoresThem();
+    void keepFailureIsLoggedAndTheRunGoesOn();
     void failedCopyLeavesTheInstrumentFile_data();
     void failedCopyLeavesTheInstrumentFile();
 
@@ -296,20 +318,18 @@ void TestSystemBkup::missingSubFolderAndCreatedDestination() {
 void TestSystemBkup::abortDuringUpload() {
     QVERIFY(writeBackup({{"HARD/first.dat", randomBytes(3 << 20, 3)}, {"MANAGER/second.dat", "2"}}));
     QVERIFY(writeFile(m_backup->filePath("Restore.txt"), "old log"));
-    int started = 0;
-    m_engine->Ftp().OnTransactionStart = [&](TAsyncSocket*) {
-        if (++started == 1)
-            m_engine->Abort = true; // as the dialog's Abort button does while the upload runs
-    };
+    // As the dialog's Abort button does while the upload runs.
+    m_engine->Ftp().OnPacketSent = [&](TAsyncSocket*) { m_engine->Abort = true; };
     QVERIFY(m_engine->Restore(backup(), kAll));
 
-    QCOMPARE(started, 1);
     QCOMPARE(readAll(remote("HARD/first.dat")), randomBytes(3 << 20, 3)); // ran to its end
     QVERIFY(!QFileInfo::exists(remote("MANAGER/second.dat")));
     QVERIFY(m_engine->Log.last().startsWith("o--OS9-R "));
     QVERIFY(m_engine->Log.last().endsWith("second.dat to /h0/QEL_V4/data/MANAGER"));
     QVERIFY(m_engine->Log.contains("Upload success"));
     QVERIFY(!QFileInfo::exists(m_backup->filePath("Restore.txt")));
+    QCOMPARE(readAll(m_backup->filePath("Restore-aborted.txt")),
+             (m_engine->Log.join("\r\n") + "\r\n").toUtf8());
 }
 
 void TestSystemBkup::refusedConnection() {
@@ -327,6 +347,159 @@ void TestSystemBkup::refusedConnection() {
     QVERIFY(m_engine->Log.filter("OS9-R").isEmpty());
     QCOMPARE(readAll(m_data->filePath("Option.ini")), QByteArray("opt"));
     QVERIFY(QFileInfo::exists(m_backup->filePath("Restore.txt")));
+
+    // A preview says what it cannot know, asks nothing and tries the connection once.
+    m_prompts->prompter.clear();
+    QList<TRestoreStep> steps;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(m_engine->Preview(backup(), kAll, steps));
+    QVERIFY(clock.elapsed() < 4000);
+    QVERIFY(m_prompts->prompter.shown.isEmpty());
+    int uploads = 0;
+    for (const TRestoreStep& step : steps) {
+        if (step.kind == TRestoreStep::Upload || step.kind == TRestoreStep::Connect)
+            QCOMPARE(step.replaces, TRestoreStep::ReplacementUnknown);
+        uploads += step.kind == TRestoreStep::Upload;
+    }
+    QCOMPARE(uploads, 2);
+}
+
+void TestSystemBkup::controllerListingNames_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("OS-9 dir -e")
+        << QStringList{"                            Directory of /h0/QEL_V4/data/HARD  2026/12/08 09:15\r\n",
+                       " Owner     Last modified  Attributes Sector Bytecount Name\r\n",
+                       "-------    -------------  ---------- ------ --------- ----\r\n",
+                       "    0.0    26/12/08 0915   ------wr       1A4       512 Hard3Const.txt\r\n",
+                       "    0.0    26/12/08 0915   d-ewrewr       1B0       128 SUB\r\n",
+                       "    0.0    26/12/08 0915   ------wr      2F00         0 name with blanks\r\n"}
+        << QStringList{"Hard3Const.txt", "name with blanks"};
+    QTest::newRow("UNIX ls -l") << QStringList{"total 8",
+                                               "-rw-r--r--   1 owner group  512 Dec 08 09:15 a.dat",
+                                               "drwxr-xr-x   2 owner group 4096 Dec 08 09:15 sub",
+                                               "lrwxrwxrwx   1 owner group    5 Dec 08 09:15 l -> a.dat"}
+                                << QStringList{"a.dat"};
+    QTest::newRow("garbage") << QStringList{"", "550 nothing", "--"} << QStringList{};
+}
+
+void TestSystemBkup::controllerListingNames() {
+    QFETCH(QStringList, lines);
+    QFETCH(QStringList, names);
+    QCOMPARE(ControllerFileNames(lines), names);
+}
+
+void TestSystemBkup::previewChangesNothingAndTheRunFollowsIt() {
+    const auto files = backupLayout();
+    QVERIFY(writeBackup(files));
+    // The instrument already holds some of the files, the controller others.
+    QVERIFY(writeFile(m_data->filePath("IonSource.ini"), "old ion"));
+    QVERIFY(writeFile(m_data->filePath("dbase/Other.db"), "old other"));
+    QVERIFY(writeFile(remote("HARD/h1.dat"), "old h1"));
+    QVERIFY(writeFile(remote("STAGE/s1"), "old s1"));
+    const auto backupBefore = snapshot(backup());
+    const auto dataBefore = snapshot(data());
+    const auto controllerBefore = snapshot(m_server->localPath(kRemoteData));
+    m_engine->Log = QStringList{"last run"};
+
+    QList<TRestoreStep> preview;
+    QVERIFY(m_engine->Preview(backup(), kAll, preview));
+    QCOMPARE(snapshot(backup()), backupBefore);
+    QCOMPARE(snapshot(data()), dataBefore);
+    QCOMPARE(snapshot(m_server->localPath(kRemoteData)), controllerBefore);
+    QCOMPARE(m_engine->Log, QStringList{"last run"});
+
+    const QStringList lines = TSystemBkup::PreviewLines(preview);
+    const QString b = backup() + QDir::separator();
+    const QString d = data() + QDir::separator();
+    QVERIFY(
+        lines.contains("Copy " + b + "IonSource.ini to " + d + "IonSource.ini (replaces the existing file)"));
+    QVERIFY(lines.contains("Copy " + b + "Option.ini to " + d + "Option.ini (new file)"));
+    QVERIFY(lines.contains("Create folder " + m_data->filePath("2200ion") + QDir::separator()));
+    QVERIFY(lines.contains("Ignore " + b + "IonSource.ini (claimed before or type not selected)"));
+    QVERIFY(lines.contains("Upload " + b + "HARD" + QDir::separator() +
+                           "h1.dat to /h0/QEL_V4/data/HARD (replaces the controller's file)"));
+    QVERIFY(lines.contains("Upload " + b + "HARD" + QDir::separator() +
+                           "h 2.dat to /h0/QEL_V4/data/HARD (new on the controller)"));
+    QCOMPARE(lines.filter("(replaces").size(), 4);
+    QCOMPARE(lines.filter(QRegularExpression("^(Copy|Upload) ")).size(), 17);
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    const QList<TRestoreStep>& performed = m_engine->PerformedSteps();
+    QCOMPARE(performed.size(), preview.size());
+    for (qsizetype i = 0; i < preview.size(); ++i) {
+        QVERIFY2(performed.at(i).sameAction(preview.at(i)), qPrintable(preview.at(i).Describe()));
+        QCOMPARE(performed.at(i).replaces, preview.at(i).replaces);
+    }
+}
+
+void TestSystemBkup::replacedFilesAreKeptAndUndoRestoresThem() {
+    // The instrument and the controller hold an older version of every file of the backup.
+    const auto files = backupLayout();
+    QVERIFY(writeBackup(files));
+    const QStringList pcFolders{"", "dbase", "2200ion"};
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        const QString folder = it.key().contains('/') ? it.key().section('/', 0, 0) : QString();
+        const QString target = pcFolders.contains(folder) ? m_data->filePath(it.key()) : remote(it.key());
+        QVERIFY(writeFile(target, "old " + it.key().toUtf8()));
+    }
+    QVERIFY(writeFile(remote("HARD/untouched"), "stays"));
+    const auto dataBefore = snapshot(data());
+    const auto controllerBefore = snapshot(m_server->localPath(kRemoteData));
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    const QString kept = m_engine->ReplacedFolder();
+    QVERIFY(!kept.isEmpty());
+    QCOMPARE(QFileInfo(kept).absolutePath(), QFileInfo(data()).absoluteFilePath());
+    QVERIFY(QFileInfo(kept).fileName().startsWith("RestoreReplaced"));
+    QVERIFY(m_engine->Log.contains("Replaced files are kept in " + kept));
+    QVERIFY(m_engine->Log.filter("Keep fail").isEmpty());
+    QCOMPARE(readAll(m_data->filePath("dbase/Other.db")), files.value("dbase/Other.db"));
+    QCOMPARE(readAll(remote("HARD/h 2.dat")), files.value("HARD/h 2.dat"));
+
+    // Kept in the backup layout, byte-exact: every file the run replaced and nothing else.
+    QMap<QString, QByteArray> expectedKept;
+    for (const TRestoreStep& step : m_engine->PerformedSteps()) {
+        if (step.replaces != TRestoreStep::Replaces)
+            continue;
+        const QString relative = step.SubPath.isEmpty() ? step.Name : step.SubPath + '/' + step.Name;
+        expectedKept.insert(relative, "old " + relative.toUtf8());
+    }
+    QCOMPARE(expectedKept.size(), 17);
+    auto keptFiles = filesBelow(kept);
+    keptFiles.remove("Restore.txt");
+    QCOMPARE(keptFiles, expectedKept);
+
+    // Undo: a restore from the kept folder with the same data types.
+    QVERIFY(m_engine->Restore(kept, kAll));
+    QCOMPARE(snapshot(data()), dataBefore);
+    QCOMPARE(snapshot(m_server->localPath(kRemoteData)), controllerBefore);
+}
+
+void TestSystemBkup::keepFailureIsLoggedAndTheRunGoesOn() {
+    // The controller's listing shows a file it cannot deliver.
+    m_engine.reset();
+    m_server.reset();
+    FtpServerFixture::Options options;
+    options.devices = {"h0"};
+    options.os9Listing = true;
+    options.extraArguments = {"--extra-listing-line",
+                              "    0.0    26/12/08 0915   ------wr       1A4       512 h1.dat"};
+    m_server = std::make_unique<FtpServerFixture>(options);
+    QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
+    QDir().mkpath(remote("HARD"));
+    m_engine = std::make_unique<TSystemBkup>();
+    prepare(data());
+    QVERIFY(writeBackup({{"HARD/h1.dat", "new"}}));
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    const QStringList fails = m_engine->Log.filter("-----> Keep fail /h0/QEL_V4/data/HARD/h1.dat: 550");
+    QCOMPARE(fails.size(), 1);
+    const qsizetype at = m_engine->Log.indexOf(fails.first());
+    QVERIFY(m_engine->Log.value(at + 1).startsWith("o--OS9-R "));
+    QCOMPARE(m_engine->Log.value(at + 3), QStringLiteral("Upload success"));
+    QCOMPARE(readAll(remote("HARD/h1.dat")), QByteArray("new"));
 }
 
 void TestSystemBkup::failedCopyLeavesTheInstrumentFile_data() {
@@ -349,12 +522,41 @@ void TestSystemBkup::failedCopyLeavesTheInstrumentFile() {
     const auto before = filesBelow(data());
 
     QVERIFY(m_engine->Restore(backup(), kAll));
-    QCOMPARE(filesBelow(data()), before);
+    auto after = filesBelow(data());
+    after.removeIf([](auto it) { return it.key().startsWith("RestoreReplaced"); });
+    QCOMPARE(after, before);
     const int at = int(m_engine->Log.indexOf(QRegularExpression("^o--Copy .*StageLimit.ini$")));
     QVERIFY(at >= 0);
     QCOMPARE(m_engine->Log.value(at + 1), QStringLiteral("-----> Copy fail"));
     const QStringList hidden = QDir(data()).entryList(QStringList{".*"}, QDir::Files | QDir::Hidden);
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(", ")));
+}
+
+void TestSystemBkup::hostileBackupFolder() {
+    // Names with blanks and non-ASCII letters, a linked folder in the backup, and an
+    // instrument file that is a link to somewhere else.
+    const QString apName = QString::fromUtf8("Ap é ü.db");
+    const QString hardName = QString::fromUtf8("naïve file.dat");
+    QVERIFY(
+        writeBackup({{"dbase/" + apName, "lens"}, {"HARD/" + hardName, "hard"}, {"dbase/ApLink.db", "new"}}));
+    QTemporaryDir outside;
+    QVERIFY(writeFile(outside.filePath("victim"), "outside"));
+    QVERIFY(QDir(data()).mkdir("dbase"));
+    QVERIFY(QFile::link(outside.filePath("victim"), m_data->filePath("dbase/ApLink.db")));
+    QVERIFY(QFile::link(outside.path(), m_backup->filePath("HARD/linked")));
+
+    QVERIFY(m_engine->Restore(backup(), kAll));
+    QCOMPARE(readAll(m_data->filePath("dbase/" + apName)), QByteArray("lens"));
+    QCOMPARE(readAll(remote("HARD/" + hardName)), QByteArray("hard"));
+    QCOMPARE(readAll(outside.filePath("victim")), QByteArray("outside"));
+    QVERIFY(!QFileInfo(m_data->filePath("dbase/ApLink.db")).isSymLink());
+    QCOMPARE(readAll(m_data->filePath("dbase/ApLink.db")), QByteArray("new"));
+    QVERIFY(!QFileInfo::exists(remote("HARD/linked")));
+    QVERIFY(!QFileInfo::exists(remote("HARD/victim")));
+    QVERIFY(m_engine->Log.contains("o--Copy " + m_backup->filePath("dbase/" + apName) + " to " +
+                                   m_data->filePath("dbase/" + apName)));
+    const QByteArray logFile = readAll(m_backup->filePath("Restore.txt"));
+    QVERIFY(logFile.contains(hardName.toUtf8()));
 }
 
 QTEST_GUILESS_MAIN(TestSystemBkup)

@@ -54,13 +54,6 @@ QList<FieldDef> fieldsOf(const QString& spec) {
     return out;
 }
 
-QByteArray recordOf(const ParadoxTable& table, const QVariantList& values) {
-    QByteArray r = table.blankRecord();
-    for (int i = 0; i < values.size(); ++i)
-        table.encode(r, i, values[i]);
-    return r;
-}
-
 // Values compare by meaning: 5 and 5.0 are the same number.
 bool sameValue(const QVariant& got, const QVariant& want) {
     if (want.isNull() || got.isNull())
@@ -120,7 +113,7 @@ QString TestParadoxTable::makeTable(const QString& name, const QString& spec, in
     ParadoxTable table;
     table.open(path);
     for (const QVariantList& values : rows)
-        table.append(recordOf(table, values));
+        table.append(table.recordFrom(values));
     return path;
 }
 
@@ -226,7 +219,7 @@ void TestParadoxTable::keyViolationLeavesTheFilesUntouched() {
     const QByteArray px = test::fileBytes(ParadoxTable::indexPathFor(path));
     ParadoxTable table;
     table.open(path);
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, table.append(recordOf(table, {2, 5.0})));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, table.append(table.recordFrom({2, 5.0})));
     QByteArray first = table.record(0);
     table.encode(first, 0, 2);
     QVERIFY_THROWS_EXCEPTION(DatabaseError, table.post(0, first));
@@ -269,7 +262,7 @@ void TestParadoxTable::manyRecordsGetAMultiLevelIndex() {
     table.open(path);
     QList<QByteArray> records;
     for (int k = 4999; k >= 0; --k)
-        records.append(recordOf(table, {k * 2, k % 2 == 0, k * 0.5}));
+        records.append(table.recordFrom({k * 2, k % 2 == 0, k * 0.5}));
     table.appendRecords(records);
     QCOMPARE(table.recordCount(), 5000);
     QCOMPARE(table.findKey({0}), 0);
@@ -533,7 +526,7 @@ void TestParadoxTable::filesThatAreNotTablesAreRefused_data() {
         t.open(path);
         QList<QByteArray> rs;
         for (int i = 0; i < 200; ++i)
-            rs << recordOf(t, {i, QStringLiteral("n%1").arg(i)});
+            rs << t.recordFrom({i, QStringLiteral("n%1").arg(i)});
         t.appendRecords(rs);
     }
     const QByteArray good = test::fileBytes(path);
@@ -589,7 +582,7 @@ void TestParadoxTable::tablesWithSecondaryIndexesAreNotChanged() {
     QByteArray r = table.record(0);
     table.encode(r, 1, 2.0);
     QVERIFY_THROWS_EXCEPTION(DatabaseError, table.post(0, r));
-    QVERIFY_THROWS_EXCEPTION(DatabaseError, table.append(recordOf(table, {2, 2.0})));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, table.append(table.recordFrom({2, 2.0})));
     QCOMPARE(test::fileBytes(path), db);
 }
 
