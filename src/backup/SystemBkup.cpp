@@ -365,8 +365,13 @@ bool TSystemBkup::Preview(const QString& backupFolder, quint32 mask, QList<TRest
 QStringList TSystemBkup::PreviewLines(const QList<TRestoreStep>& steps) {
     QStringList lines;
     lines.reserve(steps.size());
-    for (const TRestoreStep& step : steps)
-        lines.append(step.Describe());
+    for (const TRestoreStep& step : steps) {
+        const bool bookkeeping =
+            (step.kind == TRestoreStep::Note && step.section >= 0) ||
+            (step.kind == TRestoreStep::Connect && step.replaces == TRestoreStep::NoReplacement);
+        if (!bookkeeping)
+            lines.append(step.Describe());
+    }
     return lines;
 }
 

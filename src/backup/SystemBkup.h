@@ -107,8 +107,9 @@ public:
     // Restores from `backupFolder` (blanks around it and one final separator ignored) what
     // `mask` selects (0 selects everything). False, with nothing touched, when the folder
     // does not exist or cannot be entered. True after a complete run, which leaves its log
-    // as "Restore.txt" in the backup folder, and after an aborted one, which leaves no
-    // "Restore.txt".
+    // as "Restore.txt" in the backup folder, and after an aborted one, which leaves
+    // "Restore-aborted.txt" instead. Without an absolute instrument data folder the PC files
+    // are left alone and the log says so first.
     bool Restore(const QString& backupFolder, quint32 mask);
 
     // The steps the last Restore performed, in order, each copy and upload marked with
@@ -121,7 +122,9 @@ public:
     // The steps Restore(backupFolder, mask) would take now; false, with `steps` empty, when
     // Restore would refuse the folder. Plan values that are not numbers raise EConvertError.
     bool Preview(const QString& backupFolder, quint32 mask, QList<TRestoreStep>& steps);
-    // One line per step (TRestoreStep::Describe), for the list the engineer reads or saves.
+    // The list the engineer reads or saves: one line per step (TRestoreStep::Describe),
+    // leaving out the bookkeeping steps (directory-selection notes, and connections that
+    // were made) that change nothing.
     static QStringList PreviewLines(const QList<TRestoreStep>& steps);
     // Writes lines with CR LF ends, replacing the file only when complete; FileError if not.
     static void SaveLines(const QString& path, const QStringList& lines);

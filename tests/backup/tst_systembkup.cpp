@@ -110,6 +110,7 @@ private Q_SLOTS:
     void previewChangesNothingAndTheRunFollowsIt();
     void replacedFilesAreKeptAndUndoRestoresThem();
     void keepFailureIsLoggedAndTheRunGoesOn();
+    void withoutDataFolderOnlyTheControllerIsRestored();
     void failedCopyLeavesTheInstrumentFile_data();
     void failedCopyLeavesTheInstrumentFile();
 
@@ -500,6 +501,23 @@ void TestSystemBkup::keepFailureIsLoggedAndTheRunGoesOn() {
     QVERIFY(m_engine->Log.value(at + 1).startsWith("o--OS9-R "));
     QCOMPARE(m_engine->Log.value(at + 3), QStringLiteral("Upload success"));
     QCOMPARE(readAll(remote("HARD/h1.dat")), QByteArray("new"));
+}
+
+void TestSystemBkup::withoutDataFolderOnlyTheControllerIsRestored() {
+    // No data folder known: nothing may land in whatever folder is current.
+    QVERIFY(writeBackup({{"Option.ini", "opt"}, {"dbase/ApA.db", "ap"}, {"HARD/h.dat", "h"}}));
+    QTemporaryDir current;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(current.path());
+    prepare(QString());
+    const bool restored = m_engine->Restore(backup(), kAll);
+    QDir::setCurrent(previous);
+    QVERIFY(restored);
+    QVERIFY(QDir(current.path()).isEmpty());
+    QCOMPARE(m_engine->Log.value(0),
+             QStringLiteral("-----> No instrument data folder: PC files are not restored"));
+    QVERIFY(m_engine->Log.filter("o--Copy").isEmpty());
+    QCOMPARE(readAll(remote("HARD/h.dat")), QByteArray("h"));
 }
 
 void TestSystemBkup::failedCopyLeavesTheInstrumentFile_data() {
