@@ -1,7 +1,7 @@
 #include "Application.h"
 
 #include "FormInstall.h"
-#include "FormRestore.h"
+#include "backup/FormRestore.h"
 #include "console/ConsoleSheets.h"
 #include "console/FormBatchTitle.h"
 #include "support/QtPrompter.h"

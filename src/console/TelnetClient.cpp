@@ -82,6 +82,11 @@ bool TelnetClient::send(const QByteArray& bytes) {
     return m_socket->write(bytes) == bytes.size();
 }
 
+void TelnetClient::flush() {
+    if (isConnected())
+        m_socket->flush();
+}
+
 QString TelnetClient::errorText(int code) {
     return QStringLiteral("Asynchronous socket error %1").arg(code);
 }

@@ -39,9 +39,13 @@ public:
     bool isActive() const;
     // Queues all bytes for sending, unaltered. False (nothing sent) when not connected.
     bool send(const QByteArray& bytes);
+    // Hands what send() queued to the operating system now, without waiting, instead of on
+    // the next pass of the event loop.
+    void flush();
 
     // How long a connection may take before it fails with 10060; 20 s by default.
     void setConnectTimeout(std::chrono::milliseconds limit) { m_connectTimeout = limit; }
+    std::chrono::milliseconds connectTimeout() const { return m_connectTimeout; }
 
     // The socket layer's own report of an error code, for the error box.
     static QString errorText(int code);

@@ -1,6 +1,6 @@
 #include "app/Application.h"
 #include "app/FormInstall.h"
-#include "app/FormRestore.h"
+#include "backup/FormRestore.h"
 #include "app/FunctionSheet.h"
 #include "app/RadioGroup.h"
 #include "app/StatusBarPanels.h"
