@@ -6,6 +6,8 @@
 #include <QIODevice>
 #include <QSet>
 
+#include <numeric>
+
 namespace vantor::paradox {
 
 namespace {
@@ -406,22 +408,35 @@ QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int 
         level.append(
             {records.mid(qint64(first) * recordSize, keyWidth), b, qMin(perDataBlock, count - first)});
 
-    QList<QByteArray> blocks;
-    int levels = 0;
-    int root = 0;
+    // Block numbers go from the root down, level by level, the leaves last, and one chain
+    // links them all in that order: the layout Paradox readers (pxlib among them) walk.
+    QList<int> groupsPerLevel; // from the leaves up
+    for (qsizetype n = level.size(); n > 0;) {
+        const int groups = int((n + perIndexBlock - 1) / perIndexBlock);
+        groupsPerLevel.append(groups);
+        if (groups == 1)
+            break;
+        n = groups;
+    }
+    const int levels = int(groupsPerLevel.size());
+    QList<int> firstNumber(levels); // first block number of each level, leaves at 0
+    for (int l = levels - 1, next = 1; l >= 0; --l) {
+        firstNumber[l] = next;
+        next += groupsPerLevel[l];
+    }
+    const int total = std::accumulate(groupsPerLevel.cbegin(), groupsPerLevel.cend(), 0);
+    QList<QByteArray> blocks(total);
     int entries = 0;
-    while (!level.isEmpty()) {
-        ++levels;
+    for (int l = 0; l < levels; ++l) {
         entries += int(level.size());
-        const int groups = int((level.size() + perIndexBlock - 1) / perIndexBlock);
-        const int firstNumber = int(blocks.size()) + 1;
         QList<Entry> upper;
-        for (int g = 0; g < groups; ++g) {
+        for (int g = 0; g < groupsPerLevel[l]; ++g) {
+            const int number = firstNumber[l] + g;
             const int from = g * perIndexBlock;
             const int inBlock = qMin(perIndexBlock, int(level.size()) - from);
             QByteArray block(blockSize, '\0');
-            putLe16(block, 0, quint16(g + 1 < groups ? firstNumber + g + 1 : 0));
-            putLe16(block, 2, quint16(g > 0 ? firstNumber + g - 1 : 0));
+            putLe16(block, 0, quint16(number < total ? number + 1 : 0));
+            putLe16(block, 2, quint16(number - 1));
             putLe16(block, 4, quint16((inBlock - 1) * entrySize));
             int sum = 0;
             for (int i = 0; i < inBlock; ++i) {
@@ -433,15 +448,12 @@ QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int 
                 putRecordShort(at + keyWidth + 4, 0);
                 sum += e.statistic;
             }
-            blocks.append(block);
-            upper.append({level[from].key, firstNumber + g, sum});
-        }
-        if (groups == 1) {
-            root = firstNumber;
-            break;
+            blocks[number - 1] = block;
+            upper.append({level[from].key, number, sum});
         }
         level = upper;
     }
+    const int root = total > 0 ? 1 : 0;
 
     QByteArray h = spec.templateHeader;
     if (h.size() < kCommonHeader) {
@@ -466,7 +478,6 @@ QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int 
         h.replace(tableNameAt, qMin(int(spec.tableName.size()), nameLength - 1),
                   spec.tableName.left(nameLength - 1));
     }
-    const int total = int(blocks.size());
     h[0x05] = char(code);
     putLe32(h, 0x06, quint32(entries));
     putLe16(h, 0x0A, quint16(total));

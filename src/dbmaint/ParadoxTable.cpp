@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 #include <QTextCodec>
 
 extern "C" {
@@ -188,6 +189,9 @@ struct ParadoxTable::Pxlib {
     pxdoc_t* doc = nullptr;
     FILE* stream = nullptr;
     QByteArray memory; // backs a stream opened on bytes
+#ifdef Q_OS_WIN
+    std::unique_ptr<QTemporaryFile> copy;
+#endif
     QString error;
 
     Pxlib() = default;
@@ -214,6 +218,8 @@ struct ParadoxTable::Pxlib {
 
 QTextCodec* codecForCodePage(int codePage) {
     QList<QByteArray> names;
+    if (codePage == 0)
+        codePage = 437; // 3.x tables name no code page: they were written under DOS
     switch (codePage) {
     case 932:
         names = {"windows-31j", "Shift_JIS"};
@@ -288,7 +294,14 @@ void ParadoxTable::openDevice(std::unique_ptr<QIODevice> device, const QString& 
         throw DatabaseError(QStringLiteral("Cannot open table \"%1\": out of memory").arg(shown));
     if (path.isEmpty()) {
         px->memory = static_cast<QBuffer*>(device.get())->data();
+#ifdef Q_OS_WIN
+        // No memory streams here: pxlib reads a private copy in a temporary file.
+        px->copy = std::make_unique<QTemporaryFile>();
+        if (px->copy->open() && px->copy->write(px->memory) == px->memory.size() && px->copy->flush())
+            px->stream = openStream(px->copy->fileName());
+#else
         px->stream = fmemopen(px->memory.data(), size_t(px->memory.size()), "rb");
+#endif
     } else {
         px->stream = openStream(path);
     }

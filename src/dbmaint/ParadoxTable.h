@@ -127,8 +127,9 @@ private:
     mutable QByteArray m_cache;
 };
 
-// The text codec of a Paradox code page (1252, 437, 932, 936 ...); Latin-1 when Qt has
-// none for it, so every byte still reads as one character.
+// The text codec of a Paradox code page (1252, 437, 932, 936 ...; 0, the 3.x tables that
+// name none, is 437); Latin-1 when Qt has none for it, so every byte still reads as one
+// character.
 QTextCodec* codecForCodePage(int codePage);
 
 } // namespace vantor
