@@ -26,6 +26,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -56,7 +57,7 @@ QLineEdit* settingEdit(QFormLayout* form, const char* name, const QString& label
 }
 } // namespace
 
-TFormInstall::TFormInstall(QWidget* parent) : QMainWindow(parent) {
+TFormInstall::TFormInstall(QWidget* parent) : QMainWindow(parent), m_startFolder(QDir::currentPath()) {
     setObjectName(QStringLiteral("FormInstall"));
     setWindowTitle(QStringLiteral("Installer for OS-9 Remote System"));
     buildPages();
@@ -117,17 +118,26 @@ void TFormInstall::buildPages() {
     connect(Timer1, &QTimer::timeout, this, &TFormInstall::Timer1Timer);
 
     connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] {
-        if (m_programmaticPageChange == 0)
-            guarded([this] { PageFTPCtrlChange(); });
+        if (m_programmaticPageChange != 0)
+            return;
+        if (m_gate->isEnteringFunction()) {
+            // The function being entered keeps its sheet until it is in place; a tab
+            // clicked meanwhile is turned back.
+            showSheet(m_sheetShown);
+            return;
+        }
+        m_sheetShown = PageFTPCtrl->currentWidget();
+        guarded([this] { PageFTPCtrlChange(); });
     });
     m_transfer->LblIPAdrs2->installEventFilter(this);
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
 
     // Transfer sheets: FTP session, browsing and transfers over the shared panels.
-    m_transferSheets = new TransferSheets({m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
-                                           StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1,
-                                           EditPass1, ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
-                                          this);
+    m_transferSheets =
+        new TransferSheets({m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
+                            StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1, EditPass1,
+                            ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
+                           this);
     // A Version Up run ends with the "Change Attr" batch, sent to the console the Version
     // Up function opened.
     m_transferSheets->setChangeAttrBatch([this] {
@@ -139,7 +149,8 @@ void TFormInstall::buildPages() {
 void TFormInstall::buildSetupSheet() {
     auto* row = new QHBoxLayout(ShtSetup);
     auto* form = new QFormLayout;
-    EditlIPAdrs1 = settingEdit(form, "EditlIPAdrs1", QStringLiteral("IP Address"), QLatin1String(kDefaultAddress));
+    EditlIPAdrs1 =
+        settingEdit(form, "EditlIPAdrs1", QStringLiteral("IP Address"), QLatin1String(kDefaultAddress));
     EditUser1 = settingEdit(form, "EditUser1", QStringLiteral("User"), QStringLiteral("super"));
     EditPass1 = settingEdit(form, "EditPass1", QStringLiteral("Password"), QStringLiteral("kolm"));
     EditPass1->setEchoMode(QLineEdit::Password);
@@ -147,8 +158,9 @@ void TFormInstall::buildSetupSheet() {
                                paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Install\\System")));
     EdtInsApplication = settingEdit(form, "EdtInsApplication", QStringLiteral("Install Application"),
                                     paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Install\\Program")));
-    EdtVerApplication = settingEdit(form, "EdtVerApplication", QStringLiteral("Version Up Application"),
-                                    paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\VersionUp\\Program")));
+    EdtVerApplication =
+        settingEdit(form, "EdtVerApplication", QStringLiteral("Version Up Application"),
+                    paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\VersionUp\\Program")));
     EdtBackApplication = settingEdit(form, "EdtBackApplication", QStringLiteral("Backup"),
                                      paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Backup")));
     row->addLayout(form, 1);
@@ -215,7 +227,9 @@ void TFormInstall::FormCreate() {
     m_consoles->prepareSerialPort();
     m_transfer->LblInstDir->setText(EdtInsSystem->text());
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
-    recreateSysInfo(1);
+    // A folder variable that names no usable folder is reported and the start goes on,
+    // without the instrument's files until a function choice finds its folders.
+    guarded([this] { recreateSysInfo(1); });
     readControllerAddress();
     createApDataBase();
     m_consoles->fillCommandList();
@@ -243,7 +257,7 @@ void TFormInstall::createApDataBase() {
 
 void TFormInstall::recreateSysInfo(int family) {
     m_sysInfo.reset();
-    m_sysInfo = std::make_unique<TFIBSysInfo>(family);
+    m_sysInfo = std::make_unique<TFIBSysInfo>(family, m_startFolder);
 }
 
 void TFormInstall::releaseSysInfo() {
@@ -252,7 +266,9 @@ void TFormInstall::releaseSysInfo() {
 
 void TFormInstall::readControllerAddress() {
     TFileIO table;
-    if (!m_sysInfo || !table.loadTable(m_sysInfo->dataFolder(), QStringLiteral("QelMonitor.INI")))
+    if (!m_sysInfo ||
+        !table.loadTable(m_sysInfo->dataFolder(),
+                         QFileInfo(m_sysInfo->dataFile(QStringLiteral("QelMonitor.INI"))).fileName()))
         return; // no file: the address stays at its default
     const QString address = table.cell(2, 0);
     EditlIPAdrs1->setText(address);
@@ -280,6 +296,7 @@ struct ProgrammaticChange {
 void TFormInstall::showSheet(QWidget* sheetWidget) {
     ProgrammaticChange change(m_programmaticPageChange);
     PageFTPCtrl->setCurrentWidget(sheetWidget);
+    m_sheetShown = PageFTPCtrl->currentWidget();
 }
 
 void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {

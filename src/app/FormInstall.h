@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QLineEdit;
@@ -73,7 +74,9 @@ public:
     // The aperture table component, made at start-up.
     TApDataBase* apDataBase() const { return m_apDataBase.get(); }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
-    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX).
+    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX), its folders
+    // found from the folder the program was started in. Throws FileError, leaving no
+    // object, when a folder variable names a folder that cannot be entered.
     void recreateSysInfo(int family);
     void releaseSysInfo();
 
@@ -127,6 +130,8 @@ private:
     std::unique_ptr<TApDataBase> m_apDataBase;
     QVBoxLayout* m_setupBatchArea = nullptr;
     QString m_saveDialogFolder;
+    const QString m_startFolder; // the process's current folder when the window was made
+    QPointer<QWidget> m_sheetShown;
     bool m_shownOnce = false;
     int m_programmaticPageChange = 0;
 };

@@ -42,19 +42,22 @@ void setCaption(QGroupBox* group, const QString& caption) {
 void paintChecked(QRadioButton* button) {
     // A button fills its background from its background role (Button), not from Window.
     QPalette palette = button->palette();
-    palette.setColor(button->backgroundRole(), button->isChecked()
-                                                   ? QColor(0, 255, 255)
-                                                   : button->style()->standardPalette().color(QPalette::Button));
+    palette.setColor(button->backgroundRole(),
+                     button->isChecked() ? QColor(0, 255, 255)
+                                         : button->style()->standardPalette().color(QPalette::Button));
     button->setPalette(palette);
     button->setAutoFillBackground(true);
 }
 } // namespace
 
-FunctionGate::FunctionGate(TFormInstall& form, FunctionSheet& sheet) : QObject(&form), m_form(form), m_sheet(sheet) {
+FunctionGate::FunctionGate(TFormInstall& form, FunctionSheet& sheet)
+    : QObject(&form), m_form(form), m_sheet(sheet) {
     connect(sheet.rbQEL, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
     connect(sheet.rbDAX, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
-    connect(sheet.RGConfirm, &RadioGroup::itemClicked, this, [this] { guarded([this] { RGConfirmClick(); }); });
-    connect(sheet.RdoFunction, &RadioGroup::itemClicked, this, [this] { guarded([this] { RdoFunctionClick(); }); });
+    connect(sheet.RGConfirm, &RadioGroup::itemClicked, this,
+            [this] { guarded([this] { RGConfirmClick(); }); });
+    connect(sheet.RdoFunction, &RadioGroup::itemClicked, this,
+            [this] { guarded([this] { RdoFunctionClick(); }); });
     ShowMachineSelection();
 }
 
@@ -93,7 +96,8 @@ void FunctionGate::applyTabRow(bool install, bool versionUp, bool others) {
     m_form.setSheetTabVisible(m_form.ShtEntry, true);
     m_form.setSheetTabVisible(m_form.ShtInstall, install);
     m_form.setSheetTabVisible(m_form.ShtVerUp, versionUp);
-    for (QWidget* sheet : {m_form.ShtBackup, m_form.ShtGet, m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup})
+    for (QWidget* sheet :
+         {m_form.ShtBackup, m_form.ShtGet, m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup})
         m_form.setSheetTabVisible(sheet, others);
     m_form.setSheetTabVisible(m_form.ShtTelnet, true);
     m_form.setSheetTabVisible(m_form.ShtRs232c, true);
@@ -108,26 +112,41 @@ void FunctionGate::RdoFunctionClick() {
         m_sheet.RdoFunction->setItemIndex(m_lastFunction);
         return;
     }
+    // A choice still being entered (waiting inside Version Up) is superseded by this one.
+    const quint64 choice = ++m_choice;
     m_lastFunction = function;
 
     StatusBarPanels& bar = *m_form.StsBar;
-    for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtTelnet, m_form.ShtRs232c})
-        m_form.setSheetTabVisible(sheet, true);
-    m_form.releaseSysInfo();
-    if (m_sheet.rbQEL->isChecked()) {
-        m_form.recreateSysInfo(1);
-        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), true);
-        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), true);
-        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbQEL->text());
-    } else if (m_sheet.rbDAX->isChecked()) {
-        m_form.recreateSysInfo(2);
-        m_form.PageDB->setCurrentWidget(m_form.TabDBOption);
-        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), false);
-        m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), false);
-        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbDAX->text() + m_sheet.CmbDaxType->currentText());
-    } else {
+    const int family = m_sheet.rbQEL->isChecked() ? 1 : m_sheet.rbDAX->isChecked() ? 2 : 0;
+    if (family == 0) {
+        m_form.releaseSysInfo();
         bar.setText(StatusBarPanels::MachinePanel, QString());
         return;
+    }
+    if (function < 0) {
+        hideAllTabs();
+        return;
+    }
+    // The folders first: a family whose folders cannot be found gets no sheets, so no
+    // sheet ever works without them.
+    try {
+        m_form.recreateSysInfo(family);
+    } catch (...) {
+        m_sheet.RdoFunction->setItemIndex(-1);
+        m_lastFunction = -1;
+        hideAllTabs();
+        throw;
+    }
+    for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtTelnet, m_form.ShtRs232c})
+        m_form.setSheetTabVisible(sheet, true);
+    const bool qel = family == 1;
+    m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), qel);
+    m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), qel);
+    if (qel) {
+        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbQEL->text());
+    } else {
+        m_form.PageDB->setCurrentWidget(m_form.TabDBOption);
+        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbDAX->text() + m_sheet.CmbDaxType->currentText());
     }
 
     switch (function) {
@@ -138,35 +157,52 @@ void FunctionGate::RdoFunctionClick() {
     case VersionUpOS9:
         applyTabRow(false, true, false);
         m_form.showSheet(m_form.ShtVerUp);
-        abortViaSerial();
+        if (!abortViaSerial(choice))
+            return; // the engineer left this choice during the wait; it ends here
         break;
     case Others:
         applyTabRow(false, false, true);
         m_form.showSheet(m_form.ShtGet);
         break;
     default:
-        for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtInstall, m_form.ShtVerUp, m_form.ShtBackup, m_form.ShtGet,
-                               m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup, m_form.ShtTelnet,
-                               m_form.ShtRs232c})
-            m_form.setSheetTabVisible(sheet, false);
-        m_form.showSheet(m_form.ShtEntry);
-        bar.setText(StatusBarPanels::MachinePanel, QString());
+        hideAllTabs();
         return;
     }
-    bar.setText(StatusBarPanels::MachinePanel, bar.text(StatusBarPanels::MachinePanel) + QStringLiteral("   ") +
+    bar.setText(StatusBarPanels::MachinePanel, bar.text(StatusBarPanels::MachinePanel) +
+                                                   QStringLiteral("   ") +
                                                    m_sheet.RdoFunction->itemText(function));
     m_form.setUpSheet(m_form.PageFTPCtrl->currentWidget());
 }
 
-void FunctionGate::abortViaSerial() {
+void FunctionGate::hideAllTabs() {
+    for (QWidget* sheet :
+         {m_form.ShtEntry, m_form.ShtInstall, m_form.ShtVerUp, m_form.ShtBackup, m_form.ShtGet,
+          m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup, m_form.ShtTelnet, m_form.ShtRs232c})
+        m_form.setSheetTabVisible(sheet, false);
+    m_form.showSheet(m_form.ShtEntry);
+    m_form.StsBar->setText(StatusBarPanels::MachinePanel, QString());
+}
+
+bool FunctionGate::pumpWithinChoice(std::chrono::milliseconds duration) {
+    const quint64 choice = m_choice;
+    ++m_entering;
+    pumpUntil([&] { return m_choice != choice; }, duration);
+    --m_entering;
+    return m_choice == choice;
+}
+
+bool FunctionGate::abortViaSerial(quint64 choice) {
     if (!openSerialPort || !openSerialPort())
-        return;
-    pumpFor(1000ms);
+        return m_choice == choice;
+    if (m_choice != choice || !pumpWithinChoice(1000ms))
+        return false;
     if (runAbortBatch)
         runAbortBatch();
+    return m_choice == choice;
 }
 
 void FunctionGate::reset() {
+    ++m_choice;
     m_sheet.RdoFunction->setItemIndex(-1);
     m_lastFunction = -1;
     RdoFunctionClick();

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <chrono>
 #include <functional>
 
 class QAbstractButton;
@@ -43,19 +44,32 @@ public:
     void rbMachineClick();
     void RGConfirmClick();
     void RdoFunctionClick();
-    // The Function sheet became active: back to nothing chosen.
+    // The Function sheet became active: back to nothing chosen. A function still being
+    // entered is abandoned.
     void reset();
+
+    // While a function is being entered (Version Up's wait for the serial line, the
+    // restore preparation): lets the window run for `duration`. False as soon as the
+    // engineer left the choice meanwhile (a reset or another choice); the entering must
+    // then stop, as the gate is already in the state the later choice put it in.
+    bool pumpWithinChoice(std::chrono::milliseconds duration);
+    // True during such a wait; the main window keeps its sheet meanwhile.
+    bool isEnteringFunction() const { return m_entering > 0; }
 
     void ShowMachineSelection();
 
 private:
     void applyTabRow(bool install, bool versionUp, bool others);
-    void abortViaSerial();
+    void hideAllTabs();
+    // False when the choice was left during the wait; the abort is then not sent.
+    bool abortViaSerial(quint64 choice);
 
     TFormInstall& m_form;
     FunctionSheet& m_sheet;
     FamilyBatchControls m_batch;
     int m_lastFunction = -1;
+    quint64 m_choice = 0; // moves on at every choice and reset
+    int m_entering = 0;
 };
 
 } // namespace vantor

@@ -4,6 +4,7 @@
 #include "console/FormBatchTitle.h"
 #include "support/Errors.h"
 #include "support/Guard.h"
+#include "support/Prompter.h"
 #include "support/TQelGroupBox.h"
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -207,8 +209,15 @@ void BatchBoxes::SaveBatch() {
         qCWarning(lcBatch) << "no batch title dialog to ask for the title";
         return;
     }
-    m_titleDialog->move(PageBatch->mapToGlobal(QPoint(PageBatch->width(), 0)));
+    // Beside the batch tabs, but never off the screen they are on: on a narrow screen the
+    // tabs' right edge can be at the screen's edge.
     m_titleDialog->show();
+    const QPoint wanted = PageBatch->mapToGlobal(QPoint(PageBatch->width(), 0));
+    const QRect area = PageBatch->screen()->availableGeometry();
+    const QSize size = m_titleDialog->frameGeometry().size();
+    const int x = std::max(area.left(), std::min(wanted.x(), area.right() + 1 - size.width()));
+    const int y = std::max(area.top(), std::min(wanted.y(), area.bottom() + 1 - size.height()));
+    m_titleDialog->move(x, y);
     m_titleDialog->raise();
     m_titleDialog->activateWindow();
 }
@@ -218,6 +227,10 @@ void BatchBoxes::DeleteBatch(int number) {
     if (index < 0 || index >= int(m_user.size()))
         return;
     UserBatch& batch = m_user[size_t(index)];
+    // The box and the stored batch both go: a slip on the menu must not cost the batch.
+    if (!Prompter::current().confirmYesNo(
+            QStringLiteral("Delete the batch \"%1\" ?").arg(batch.group->title().trimmed())))
+        return;
     DeleteBatchSection(batchFile(), batch.section);
     batch.box->clear();
     showTitle(batch, batch.designGroup, batch.designButton);

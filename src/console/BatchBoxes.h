@@ -26,8 +26,8 @@ class TQelGroupBox;
 //
 // The boxes of tabs 5 to 7 have the menu PopupMenuBatch: "Save Batch" asks for a title in
 // the batch title dialog and stores the batch of the tab showing when the title is
-// confirmed; "Delete Batch" removes the stored batch, empties the box and gives the batch
-// its design captions again. A stored title is the caption of the batch's group box and
+// confirmed; "Delete Batch" asks first, then removes the stored batch, empties the box and
+// gives the batch its design captions again. A stored title is the caption of the batch's group box and
 // of its button on the batch panel.
 class BatchBoxes final : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "support/Errors.h"
 #include "support/IniFile.h"
+#include "support/Paths.h"
 
 #include <QDir>
 
@@ -21,7 +22,7 @@ QString lineKey(qsizetype n) {
 } // namespace
 
 QString batchFilePath(const QString& dataFolder) {
-    return QDir(dataFolder).filePath(QLatin1String(kBatchFileName));
+    return paths::fileInFolder(dataFolder, QLatin1String(kBatchFileName));
 }
 
 StoredBatch LoadBatchSection(const QString& iniPath, const QString& section) {

@@ -13,7 +13,7 @@ namespace vantor {
 
 inline constexpr const char* kBatchFileName = "OS9Batch.INI";
 
-// The batch file in an instrument data folder.
+// The batch file in an instrument data folder, whatever the letter case it was stored with.
 QString batchFilePath(const QString& dataFolder);
 
 struct StoredBatch {

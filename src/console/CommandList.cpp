@@ -5,6 +5,7 @@
 #include "support/TQelGroupBox.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -14,17 +15,7 @@ namespace vantor {
 CommandGrid::CommandGrid(int rows, int columns, QWidget* parent) : QTableWidget(rows, columns, parent) {}
 
 void CommandGrid::setCurrentCellQuietly(int row, int column) {
-    m_quiet = true;
     selectionModel()->setCurrentIndex(model()->index(row, column), QItemSelectionModel::NoUpdate);
-    m_quiet = false;
-}
-
-void CommandGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    QTableWidget::currentChanged(current, previous);
-    if (m_quiet || !current.isValid())
-        return;
-    m_chosenByPress = true;
-    Q_EMIT cellSelected(current.row(), current.column());
 }
 
 void CommandGrid::mousePressEvent(QMouseEvent* event) {
@@ -32,14 +23,25 @@ void CommandGrid::mousePressEvent(QMouseEvent* event) {
         event->accept(); // only the left button chooses a command
         return;
     }
-    m_chosenByPress = false;
     QTableWidget::mousePressEvent(event);
-    if (m_chosenByPress)
-        return;
-    // A click on the cell that is already current chooses it again.
     const QModelIndex index = indexAt(event->position().toPoint());
-    if (index.isValid() && index == currentIndex())
+    if (index.isValid())
         Q_EMIT cellSelected(index.row(), index.column());
+}
+
+void CommandGrid::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        // A key held down sends its command once, not once per repeat.
+        if (!event->isAutoRepeat() && currentIndex().isValid())
+            Q_EMIT cellSelected(currentIndex().row(), currentIndex().column());
+        event->accept();
+        return;
+    default:
+        QTableWidget::keyPressEvent(event);
+    }
 }
 
 void CommandGrid::mouseMoveEvent(QMouseEvent* event) {

@@ -11,10 +11,11 @@ namespace vantor {
 
 class TQelGroupBox;
 
-// A grid in which choosing a cell, by a click of the left button (also on the cell that is
-// already current) or by the keyboard, raises cellSelected(). Dragging the pointer across
-// the grid chooses nothing, so a sweep of the mouse cannot fire one command after another,
-// and typing a letter does not jump to a command.
+// A grid in which a cell is chosen, raising cellSelected(), by a click of the left button
+// (also on the cell that is already current) or by Enter or Space on the current cell.
+// Moving through the grid with the arrow keys chooses nothing, so walking past the
+// "dsave" rows sends none of them; neither does dragging the pointer across the grid, nor
+// typing a letter (which would jump to a command starting with it).
 class CommandGrid final : public QTableWidget {
     Q_OBJECT
 public:
@@ -27,15 +28,10 @@ Q_SIGNALS:
     void cellSelected(int row, int column);
 
 protected:
-    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
-    // Typing in the grid must not jump to (and so send) a command that starts with the key.
+    void keyPressEvent(QKeyEvent* event) override;
     void keyboardSearch(const QString&) override {}
-
-private:
-    bool m_quiet = false;
-    bool m_chosenByPress = false;
 };
 
 // The command list panel PnlBaseCmdList ("Command List  "): a grid of ready commands beside

@@ -227,6 +227,8 @@ std::optional<char> consoleKeyByte(const QKeyEvent& event) {
 #ifdef Q_OS_WIN
     quint16 key = quint16(event.nativeVirtualKey());
     const bool shift = shiftOf(event);
+    if (const std::optional<char> keypad = keypadCharacter(key))
+        return keypad;
 #else
     const DerivedKey derived = deriveKey(event);
     quint16 key = derived.code;

@@ -54,4 +54,23 @@ bool TranslateConsoleKey(quint16& key, bool shift, bool ctrl) {
     return code < 256;
 }
 
+std::optional<char> keypadCharacter(quint16 virtualKey) {
+    if (virtualKey >= 96 && virtualKey <= 105)
+        return char('0' + (virtualKey - 96));
+    switch (virtualKey) {
+    case 106:
+        return '*';
+    case 107:
+        return '+';
+    case 109:
+        return '-';
+    case 110:
+        return '.';
+    case 111:
+        return '/';
+    default:
+        return std::nullopt;
+    }
+}
+
 } // namespace vantor

@@ -2,6 +2,8 @@
 
 #include <QtGlobal>
 
+#include <optional>
+
 namespace vantor {
 
 // Turns a key released in a terminal view into the one character it sends to the
@@ -14,5 +16,11 @@ namespace vantor {
 // Cursor and function keys send the character of their code, as the instrument PC's
 // console always has.
 bool TranslateConsoleKey(quint16& key, bool shift, bool ctrl);
+
+// The character of a numeric-keypad key given as its Windows virtual-key code (the digits
+// 96-105, and "*", "+", "-", ".", "/" at 106, 107, 109, 110, 111). These codes must not go
+// through TranslateConsoleKey, which would send "`", "a", ... for the digits; other codes
+// give nothing.
+std::optional<char> keypadCharacter(quint16 virtualKey);
 
 } // namespace vantor

@@ -48,7 +48,7 @@ void SerialConsole::selectFirstPort() {
 }
 
 void SerialConsole::allocateReceiveBuffer() {
-    m_receiveBuffer = QByteArray(SerialReceiver::kReceiveBufferSize, Qt::Uninitialized);
+    m_receiver.allocateBuffer();
 }
 
 bool SerialConsole::isOpen() const {
@@ -99,22 +99,8 @@ bool SerialConsole::openPort() {
 }
 
 void SerialConsole::SerialComArrived() {
-    if (m_receiveBuffer.isEmpty())
-        allocateReceiveBuffer();
     // Each drain takes at most what the buffer holds; the rest waits for the next poll.
-    char* buffer = m_receiveBuffer.data();
-    const qint64 capacity = m_receiveBuffer.size();
-    qint64 filled = 0;
-    while (filled < capacity) {
-        const qint64 queued = SerialCom->ReceivedCount();
-        if (queued <= 0)
-            break;
-        const qint64 take = std::min(queued, capacity - filled);
-        SerialCom->Read(buffer + filled, take);
-        filled += take;
-    }
-    if (filled > 0)
-        m_receiver.receive(QByteArray::fromRawData(buffer, filled), MemoSerial->text());
+    m_receiver.arrived(*SerialCom, MemoSerial->text());
 }
 
 void SerialConsole::SerialComLineLost(const QString& reason) {

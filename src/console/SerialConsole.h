@@ -45,7 +45,7 @@ public:
     // Start-up: the first port is chosen and the receive buffer is reserved.
     void selectFirstPort();
     void allocateReceiveBuffer();
-    qsizetype receiveBufferSize() const { return m_receiveBuffer.size(); }
+    qsizetype receiveBufferSize() const { return m_receiver.bufferSize(); }
 
     bool isOpen() const;
     // Writes the bytes to the port when it is open; a closed port sends nothing. Throws
@@ -70,7 +70,6 @@ private:
     std::function<bool()> m_serialSheetActive;
     QBoxLayout* m_panelRow;
     SerialReceiver m_receiver;
-    QByteArray m_receiveBuffer; // one drain of the input queue
 };
 
 } // namespace vantor

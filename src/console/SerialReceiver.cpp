@@ -9,19 +9,27 @@ void AppendToLastLine(QStringView text, TerminalText& view) {
     view.append(text);
 }
 
+void SerialReceiver::allocateBuffer() {
+    m_buffer = QByteArray(kReceiveBufferSize, Qt::Uninitialized);
+}
+
 void SerialReceiver::arrived(TSerialCom& port, TerminalText& view) {
-    QByteArray received(kReceiveBufferSize, Qt::Uninitialized);
+    if (m_buffer.isEmpty())
+        allocateBuffer();
+    char* buffer = m_buffer.data();
     qsizetype filled = 0;
     while (filled < kReceiveBufferSize) {
         const qint64 queued = port.ReceivedCount();
         if (queued <= 0)
             break;
-        const qint64 take = std::min<qint64>(queued, kReceiveBufferSize - filled);
-        port.Read(received.data() + filled, take);
-        filled += take;
+        qint64 got = 0;
+        port.Read(buffer + filled, std::min<qint64>(queued, kReceiveBufferSize - filled), &got);
+        if (got <= 0)
+            break; // the queue emptied meanwhile (a line that went away)
+        filled += got;
     }
-    received.truncate(filled);
-    receive(received, view);
+    if (filled > 0)
+        receive(QByteArray(buffer, filled), view);
 }
 
 void SerialReceiver::receive(const QByteArray& bytes, TerminalText& view) {

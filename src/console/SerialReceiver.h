@@ -21,8 +21,11 @@ public:
     // Bytes taken from the port per arrival; the rest stays queued for the next poll.
     static constexpr qsizetype kReceiveBufferSize = 1000;
 
+    // Reserves the receive buffer; arrived() does it when nobody did before.
+    void allocateBuffer();
+    qsizetype bufferSize() const { return m_buffer.size(); }
     // The OnArrived handler: takes what is queued, at most kReceiveBufferSize bytes, and
-    // shows it.
+    // shows it. Only bytes the port actually delivered are shown.
     void arrived(TSerialCom& port, TerminalText& view);
 
     // Shows bytes received from the port.
@@ -34,6 +37,7 @@ public:
 
 private:
     Cp932Decoder m_decoder;
+    QByteArray m_buffer;
     bool m_afterCr = false; // the last character shown was a CR that ended a line
 };
 

@@ -27,6 +27,7 @@ TelnetConsole::TelnetConsole(QWidget* sheet, QLineEdit* address, QLineEdit* user
     m_panelRow = shape.panelRow;
 
     m_session = std::make_unique<TelnetSession>(MemoTelnet->text());
+    m_session->setLogin([this] { return m_user->text(); }, [this] { return m_password->text(); });
     connect(BtnLogin, &QAbstractButton::clicked, this, [this] { guarded([this] { BtnLoginClick(); }); });
     connect(m_session.get(), &TelnetSession::connectionChanged, this, &TelnetConsole::connectionChanged);
     connect(m_session.get(), &TelnetSession::loggedIn, this, &TelnetConsole::loggedIn);
@@ -56,8 +57,6 @@ void TelnetConsole::BtnLoginClick() {
         m_session->close();
         return;
     }
-    m_session->setUserName(m_user->text());
-    m_session->setPassword(m_password->text());
     m_session->open(m_address->text().trimmed(), m_port);
     if (!m_autoLoginActive)
         MemoTelnet->setFocus();

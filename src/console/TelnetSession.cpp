@@ -34,9 +34,9 @@ void TelnetSession::onConnected() {
 void TelnetSession::onReceived(const QByteArray& chunk) {
     const TelnetPrompts prompts = m_receiver.receive(chunk, m_view);
     if (prompts.userName)
-        sendText(QString(m_user + QStringLiteral("\r\n")));
+        sendText(QString((m_user ? m_user() : QString()) + QStringLiteral("\r\n")));
     if (prompts.password) {
-        sendText(QString(m_password + QStringLiteral("\r\n")));
+        sendText(QString((m_password ? m_password() : QString()) + QStringLiteral("\r\n")));
         const bool first = !m_loggedIn;
         m_loggedIn = true;
         if (first)

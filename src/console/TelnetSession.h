@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace vantor {
 
 class TerminalText;
@@ -28,9 +30,19 @@ class TelnetSession final : public QObject {
 public:
     explicit TelnetSession(TerminalText& view, QObject* parent = nullptr);
 
-    // The answers to the login prompts, taken when a prompt is answered.
-    void setUserName(const QString& user) { m_user = user; }
-    void setPassword(const QString& password) { m_password = password; }
+    // Where the answers to the login prompts come from: each is asked for when its prompt
+    // arrives, so a login corrected in the settings counts from the next prompt on.
+    void setLogin(std::function<QString()> user, std::function<QString()> password) {
+        m_user = std::move(user);
+        m_password = std::move(password);
+    }
+    // Fixed answers.
+    void setUserName(const QString& user) {
+        m_user = [user] { return user; };
+    }
+    void setPassword(const QString& password) {
+        m_password = [password] { return password; };
+    }
 
     void open(const QString& host, quint16 port = TelnetClient::kTelnetPort);
     void close();
@@ -61,8 +73,8 @@ private:
     TerminalText& m_view;
     TelnetClient m_client;
     TelnetReceiver m_receiver;
-    QString m_user;
-    QString m_password;
+    std::function<QString()> m_user;
+    std::function<QString()> m_password;
     bool m_loggedIn = false;
 };
 

@@ -100,8 +100,9 @@ bool TSerialCom::Open() {
     port->setReadBufferSize(kReadBufferLimit);
     m_port = port.release();
     m_lostReason.clear();
-    connect(m_port, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { swallowing([this, error] { onPortError(int(error)); }); });
+    connect(m_port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        swallowing([this, error] { onPortError(int(error)); });
+    });
     applyLineSettings();
     m_port->clear(QSerialPort::AllDirections);
     m_port->clearError();
@@ -164,6 +165,7 @@ void TSerialCom::applyLineSettings() {
 
 void TSerialCom::Close() {
     m_pollTimer->stop();
+    m_opened = false;
     if (!m_port)
         return;
     m_port->disconnect(this);
@@ -184,7 +186,9 @@ qint64 TSerialCom::ReceivedCount() {
     return m_port->bytesAvailable();
 }
 
-bool TSerialCom::Read(char* buffer, qint64 max) {
+bool TSerialCom::Read(char* buffer, qint64 max, qint64* bytesRead) {
+    if (bytesRead)
+        *bytesRead = 0;
     if (!m_port)
         throw FileError(QStringLiteral("Stream read error: \"%1\" is not open").arg(portName(m_comId)));
     const qint64 wanted = std::min(ReceivedCount(), max);
@@ -193,6 +197,8 @@ bool TSerialCom::Read(char* buffer, qint64 max) {
     const qint64 got = m_port->read(buffer, wanted);
     if (got != wanted)
         throw FileError(QStringLiteral("Stream read error"));
+    if (bytesRead)
+        *bytesRead = got;
     return true;
 }
 
@@ -240,7 +246,8 @@ void TSerialCom::onPortError(int error) {
     // A hung-up line reads as empty with whatever errno was left over; its words say nothing.
     m_lostReason = error == QSerialPort::ResourceError ? m_port->errorString() : QStringLiteral("hung up");
     qCWarning(lcSerial) << portName(m_comId) << "line lost:" << m_lostReason;
-    QMetaObject::invokeMethod(this, [this] { swallowing([this] { closeLostLine(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { swallowing([this] { closeLostLine(); }); }, Qt::QueuedConnection);
 }
 
 void TSerialCom::closeLostLine() {

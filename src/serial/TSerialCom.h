@@ -80,14 +80,15 @@ public:
     // also when the port was already open. Throws FileError naming "COMn" when the device
     // cannot be opened; the component then stays closed.
     bool Open();
-    // Stops polling and closes the port; nothing happens when it is closed.
+    // Stops polling, closes the port when it is open and clears Opened.
     void Close();
     // Hands all bytes to the driver before it returns; true. Throws FileError when the port
     // is closed or the driver does not take every byte within a bounded time.
     bool Write(const char* data, qint64 count);
-    // Reads min(ReceivedCount(), max) bytes into `buffer`; true. Throws FileError when the
-    // port is closed or fewer bytes come than were queued.
-    bool Read(char* buffer, qint64 max);
+    // Reads min(ReceivedCount(), max) bytes into `buffer`; true. `bytesRead`, when given,
+    // gets how many that were (0 when nothing was queued by then). Throws FileError when
+    // the port is closed or fewer bytes come than were queued.
+    bool Read(char* buffer, qint64 max, qint64* bytesRead = nullptr);
     // Bytes now waiting to be read; 0 when closed.
     qint64 ReceivedCount();
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace vantor::paths {
 
@@ -92,6 +93,38 @@ QString programFolder() {
     if (QCoreApplication::instance())
         return toNative(QCoreApplication::applicationDirPath());
     return toNative(QDir::currentPath());
+}
+
+QString absoluteIn(const QString& base, const QString& path) {
+    const QString combined = rootLength(path) > 0 ? path : join(base, path);
+    QString clean = QDir::cleanPath(QDir::fromNativeSeparators(combined));
+    // Above the root there is only the root ("/.." is "/").
+    const qsizetype root = rootLength(toNative(clean));
+    while (root > 0 && (clean.mid(root) == u".." || clean.mid(root).startsWith(u"../")))
+        clean.remove(root, clean.mid(root) == u".." ? 2 : 3);
+    return toNative(clean);
+}
+
+QString fileInFolder(const QString& folder, const QString& name) {
+    const QString exact = absoluteIn(folder, name);
+    if (QFileInfo::exists(exact) || rootLength(folder) == 0)
+        return exact;
+    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& entry : entries)
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return join(folder, entry);
+    return exact;
+}
+
+bool isEnterableFolder(const QString& absolutePath) {
+    if (rootLength(absolutePath) == 0)
+        return false; // a relative path would be read against the process's folder
+    const QFileInfo info(absolutePath);
+#ifdef Q_OS_WIN
+    return info.isDir();
+#else
+    return info.isDir() && info.isExecutable();
+#endif
 }
 
 bool isPlainRemoteName(const QString& name) {

@@ -38,4 +38,17 @@ bool isPlainRemoteName(const QString& name);
 // The path with the local separators.
 QString toNative(const QString& path);
 
+// `path` as an absolute local path: as it stands when it is absolute, else below `base`
+// (itself absolute), with "." and ".." resolved. Whatever its first character, a name is
+// a name here: ":x" is a file of `base`, never one of Qt's resources.
+QString absoluteIn(const QString& base, const QString& path);
+
+// The file `name` in `folder` (absolute), found whatever its letter case, so files copied
+// from Windows ("QELMONITOR.INI") are found on a file system that tells cases apart. The
+// exact spelling wins; with no such file the path of `name` as given.
+QString fileInFolder(const QString& folder, const QString& name);
+
+// True for an existing folder the program may enter (on Unix: one it may search).
+bool isEnterableFolder(const QString& absolutePath);
+
 } // namespace vantor::paths

@@ -9,7 +9,6 @@
 #include "support/Wait.h"
 
 #include <QDir>
-#include <exception>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTimer>
+#include <exception>
 
 Q_LOGGING_CATEGORY(lcSession, "vantor.transfer.session", QtWarningMsg)
 
@@ -50,7 +50,8 @@ private:
 
 FtpSession::FtpSession(const Controls& controls, QObject* parent)
     : QObject(parent), m_panels(controls.panels), m_memo(controls.MemoFtp), m_status(controls.StatusPanel),
-      m_progress(controls.ProgressPanel), m_address(controls.EditlIPAdrs1) {
+      m_progress(controls.ProgressPanel), m_address(controls.EditlIPAdrs1), m_user(controls.EditUser1),
+      m_password(controls.EditPass1) {
     m_logPaint = new RepaintThrottle(m_memo, this);
     m_statusPaint = new RepaintThrottle(m_status, this);
     m_progressPaint = new RepaintThrottle(m_progress, this);
@@ -205,6 +206,11 @@ void FtpSession::open() {
     m_panels->RdoAscii->setEnabled(true);
     m_panels->RdoBinary->setEnabled(true);
     FtpOS9->Host = m_address->text();
+    // A login refused a moment ago and corrected in the settings is used at once.
+    if (m_user)
+        FtpOS9->UserID = m_user->text();
+    if (m_password)
+        FtpOS9->Password = m_password->text();
     try {
         FtpOS9->Connect();
         // Connect reports the login before it returns; a server that hangs up at once
@@ -441,22 +447,23 @@ void FtpSession::MakeDirAndWait(const QString& directory) {
     awaitResult([this] { return !WaitingForReply; }, QStringLiteral("MakDir : ") + directory);
 }
 
-void FtpSession::UploadAndWait(const QString& fileName) {
+void FtpSession::UploadAndWait(const QString& localFile) {
+    const QString name = QFileInfo(localFile).fileName();
     WaitingForReply = true;
     LastOpSucceeded = false;
-    showStatus(QStringLiteral("Upload : ") + fileName);
+    showStatus(QStringLiteral("Upload : ") + name);
     log(m_status->text());
     refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
-        FtpOS9->Upload(QDir::current().absoluteFilePath(fileName), QFileInfo(fileName).fileName());
+        FtpOS9->Upload(localFile, name);
     }
     TransferDeadline = QDateTime::currentDateTime().addMSecs(kResultLimitMs);
     ++TransferCounter;
     awaitTransferResult();
 }
 
-void FtpSession::DownloadAndWait(const QString& fileName) {
+void FtpSession::DownloadAndWait(const QString& fileName, const QString& localFolder) {
     // A listing names the file; it must not name where on this machine it lands.
     if (!paths::isPlainRemoteName(fileName))
         throw Error(QStringLiteral("Not a plain file name: ") + fileName);
@@ -467,7 +474,7 @@ void FtpSession::DownloadAndWait(const QString& fileName) {
     refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
-        FtpOS9->Download(fileName, QDir::current().absoluteFilePath(fileName));
+        FtpOS9->Download(fileName, paths::join(localFolder, fileName));
     }
     TransferDeadline = QDateTime::currentDateTime().addMSecs(kResultLimitMs);
     ++TransferCounter;

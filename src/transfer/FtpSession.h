@@ -36,6 +36,8 @@ public:
         QLabel* StatusPanel;
         QLabel* ProgressPanel;
         QLineEdit* EditlIPAdrs1;
+        QLineEdit* EditUser1; // the login, taken as it stands when OPEN is pressed
+        QLineEdit* EditPass1;
     };
     explicit FtpSession(const Controls& controls, QObject* parent = nullptr);
     ~FtpSession() override;
@@ -87,11 +89,11 @@ public:
     void SetModeAndWait(int mode);
     void ChangeDirAndWait(const QString& directory);
     void MakeDirAndWait(const QString& directory);
-    // The file of that name in the current local folder, sent under its bare name.
-    void UploadAndWait(const QString& fileName);
-    // The remote file of that name, into the current local folder under the same name,
+    // The local file (an absolute path), sent under its bare name.
+    void UploadAndWait(const QString& localFile);
+    // The remote file of that name, into `localFolder` (absolute) under the same name,
     // which must be a plain name.
-    void DownloadAndWait(const QString& fileName);
+    void DownloadAndWait(const QString& fileName, const QString& localFolder);
     bool CheckTransferOk();
     // The remote current directory (PWD).
     QString CurrentDir();
@@ -125,6 +127,8 @@ private:
     QLabel* m_status;
     QLabel* m_progress;
     QLineEdit* m_address;
+    QLineEdit* m_user;
+    QLineEdit* m_password;
     RepaintThrottle* m_logPaint;
     RepaintThrottle* m_statusPaint;
     RepaintThrottle* m_progressPaint;

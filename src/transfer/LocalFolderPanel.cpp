@@ -35,7 +35,8 @@ QString rootOf(const QString& absolutePath) {
 LocalFolderPanel::LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QListWidget* files,
                                    QObject* parent)
     : QObject(parent), m_drives(drives), m_folders(folders), m_files(files),
-      m_foldersPaint(new RepaintThrottle(folders, this)), m_filesPaint(new RepaintThrottle(files, this)) {
+      m_foldersPaint(new RepaintThrottle(folders, this)), m_filesPaint(new RepaintThrottle(files, this)),
+      m_folder(QDir::currentPath()) {
     fillDrives();
     refresh();
     connect(m_folders, &QTreeWidget::itemActivated, this,
@@ -45,20 +46,24 @@ LocalFolderPanel::LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QLis
 }
 
 QString LocalFolderPanel::folder() const {
-    return QDir::toNativeSeparators(QDir::currentPath());
+    return QDir::toNativeSeparators(m_folder);
+}
+
+QString LocalFolderPanel::filePath(const QString& name) const {
+    return paths::join(folder(), name);
 }
 
 bool LocalFolderPanel::setFolder(const QString& path) {
     if (path.isEmpty())
         return false;
-    const QFileInfo info(QDir::current(), path);
-    if (!info.isDir())
+    const QString absolute = paths::absoluteIn(folder(), path);
+    if (!paths::isEnterableFolder(absolute))
         return false;
     // Showing the folder already shown changes nothing, the selection of files included.
-    if (QDir(info.absoluteFilePath()) == QDir::current())
+    if (QDir(absolute) == QDir(m_folder))
         return true;
-    if (!QDir::setCurrent(info.absoluteFilePath()))
-        return false;
+    const QString canonical = QFileInfo(absolute).canonicalFilePath();
+    m_folder = QDir::fromNativeSeparators(canonical.isEmpty() ? absolute : canonical);
     refresh();
     if (OnChange)
         OnChange();
@@ -66,20 +71,20 @@ bool LocalFolderPanel::setFolder(const QString& path) {
 }
 
 bool LocalFolderPanel::enterOrCreate(const QString& name) {
-    QDir here = QDir::current();
-    if (!here.exists(name) && !here.mkdir(name))
+    const QString path = filePath(name);
+    if (!QFileInfo::exists(path) && !QDir().mkdir(path))
         return false;
-    return setFolder(here.absoluteFilePath(name));
+    return setFolder(path);
 }
 
 void LocalFolderPanel::refresh() {
     rebuildFolders();
     refreshFiles();
-    showDriveOf(QDir::currentPath());
+    showDriveOf(m_folder);
 }
 
 void LocalFolderPanel::rebuildFolders() {
-    const QString current = QDir::currentPath();
+    const QString current = m_folder;
     QStringList chain{current};
     for (QDir up(current); up.cdUp();)
         chain.prepend(up.absolutePath());
@@ -111,7 +116,7 @@ void LocalFolderPanel::rebuildFolders() {
 void LocalFolderPanel::refreshFiles() {
     m_filesPaint->aboutToChange();
     m_files->clear();
-    m_files->addItems(QDir::current().entryList(QDir::Files, kOrder));
+    m_files->addItems(QDir(m_folder).entryList(QDir::Files, kOrder));
 }
 
 QStringList LocalFolderPanel::subFolders() const {
@@ -206,12 +211,12 @@ void LocalFolderPanel::folderActivated(QTreeWidgetItem* item) {
 
 void LocalFolderPanel::driveChosen(int index) {
     const QString root = m_drives->itemText(index);
-    if (locked() || driveAmong(m_roots, QDir::currentPath()) == root) {
-        showDriveOf(QDir::currentPath());
+    if (locked() || driveAmong(m_roots, m_folder) == root) {
+        showDriveOf(m_folder);
         return;
     }
     if (!setFolder(root)) {
-        showDriveOf(QDir::currentPath());
+        showDriveOf(m_folder);
         throw FileError(QStringLiteral("Cannot open folder ") + root);
     }
 }

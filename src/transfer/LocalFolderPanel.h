@@ -16,11 +16,13 @@ class RepaintThrottle;
 
 namespace vantor {
 
-// The local side of the transfer sheets, kept in step with the process's current folder:
-// the drive box lists the roots the platform has (the drive letters on Windows, "/" and
-// the mounted volumes elsewhere), the folder list shows the current folder's path down
-// from its root followed by its sub-folders, and the file list shows its files. A double
-// click (or Enter) on a folder, or another drive, makes that folder current.
+// The local side of the transfer sheets. It owns the folder it shows, which starts as the
+// folder the program was started in; the process's current folder is never changed, and
+// what the panel hands on are absolute paths. The drive box lists the roots the platform
+// has (the drive letters on Windows, "/" and the mounted volumes elsewhere), the folder
+// list shows the folder's path down from its root followed by its sub-folders, and the
+// file list shows its files. A double click (or Enter) on a folder, or another drive,
+// shows that folder.
 //
 // Hidden files and folders are left out, as the engineer's file manager leaves them out,
 // so a tree install sends what the engineer sees.
@@ -29,11 +31,13 @@ class LocalFolderPanel final : public QObject {
 public:
     LocalFolderPanel(QComboBox* drives, QTreeWidget* folders, QListWidget* files, QObject* parent = nullptr);
 
-    // The folder shown, which is the process's current folder (local separators).
+    // The folder shown: absolute, as the system spells it, local separators.
     QString folder() const;
-    // Makes `path` (absolute, or relative to folder()) current and shows it, then calls
-    // OnChange; the folder shown already changes nothing. False, with nothing changed, when
-    // it is not a folder that can be entered.
+    // The absolute path of `name` in folder(), whatever the name's first character.
+    QString filePath(const QString& name) const;
+    // Shows `path` (absolute, or relative to folder()), then calls OnChange; the folder
+    // shown already changes nothing. False, with nothing changed, when it is not a folder
+    // that can be entered.
     bool setFolder(const QString& path);
     // The same for a sub-folder of folder(), which is made first when it does not exist.
     bool enterOrCreate(const QString& name);
@@ -75,6 +79,7 @@ private:
     QTreeWidgetItem* m_currentItem = nullptr;
     QStringList m_subFolders;
     QStringList m_roots; // the drive box's entries
+    QString m_folder;    // absolute, Qt's separators
 };
 
 } // namespace vantor

@@ -37,9 +37,8 @@ private:
 } // namespace
 
 TransferRunner::TransferRunner(FtpSession& session, RemoteBrowser& browser, LocalFolderPanel& local,
-                               TransferPanels& panels, const Controls& controls, QObject* parent)
-    : QObject(parent), m_session(session), m_browser(browser), m_local(local), m_panels(panels),
-      m_controls(controls) {}
+                               TransferPanels& panels, QObject* parent)
+    : QObject(parent), m_session(session), m_browser(browser), m_local(local), m_panels(panels) {}
 
 void TransferRunner::BtnInstallSysClick(TQelBtn* sender) {
     if (m_running) {
@@ -63,8 +62,6 @@ void TransferRunner::run(TQelBtn* sender) {
     try {
         m_panels.BtnFTPOpen->setEnabled(false);
         m_panels.BtnFTPClose->setEnabled(false);
-        m_session.FtpOS9->UserID = m_controls.EditUser1->text();
-        m_session.FtpOS9->Password = m_controls.EditPass1->text();
         m_session.checkBinary();
 
         const bool system = sender == m_panels.BtnInstallSys;
@@ -108,9 +105,11 @@ void TransferRunner::finishRun(TQelBtn* sender, const QString& startFolder) {
         m_local.setFolder(startFolder);
     m_panels.BtnInstallSys->stopFlashAndRepaint();
     m_panels.BtnInstallAppli->stopFlashAndRepaint();
+    // A button comes back only where it has a folder to work on: after a Version Up or
+    // Backup run "Install System" has none.
     const bool connected = m_session.isConnected();
-    m_panels.BtnInstallSys->setEnabled(connected);
-    m_panels.BtnInstallAppli->setEnabled(connected);
+    m_panels.BtnInstallSys->setEnabled(connected && !m_panels.LblInstDir->text().isEmpty());
+    m_panels.BtnInstallAppli->setEnabled(connected && !m_panels.LblInstDir2->text().isEmpty());
     sender->setChecked(false);
     m_panels.BtnFTPOpen->setEnabled(true);
     m_panels.BtnFTPClose->setEnabled(connected);
@@ -145,7 +144,7 @@ void TransferRunner::UploadFolderFiles() {
     const QString leaf = m_browser.RemoteLeafName();
     checkModeFor(leaf == QLatin1String("CMDS") || leaf == QLatin1String("OBJS"));
     for (const QString& name : files) {
-        m_session.UploadAndWait(name);
+        m_session.UploadAndWait(m_local.filePath(name));
         if (!m_session.CheckTransferOk())
             break;
     }
@@ -168,7 +167,7 @@ void TransferRunner::UploadTree() {
         m_session.MakeDirAndWait(name);
         m_session.ChangeDirAndWait(name);
         m_browser.RefreshRemoteListing();
-        enterLocal(QDir(here).filePath(name));
+        enterLocal(paths::join(here, name));
         UploadTree();
         enterLocal(here);
         m_session.ChangeDirAndWait(kParent);
@@ -234,7 +233,7 @@ void TransferRunner::DownloadFolderFiles() {
     for (const QString& name : files) {
         if (!usableRemoteName(name))
             continue;
-        m_session.DownloadAndWait(name);
+        m_session.DownloadAndWait(name, m_local.folder());
         if (!m_session.CheckTransferOk())
             break;
     }
@@ -244,11 +243,11 @@ void TransferRunner::DownloadFolderFiles() {
 
 void TransferRunner::CopySelectedToRemote() {
     for (const QString& name : m_local.selectedFileNames()) {
-        if (!QFileInfo(QDir::current().filePath(name)).isFile()) {
+        if (!QFileInfo(m_local.filePath(name)).isFile()) {
             Prompter::current().error(QStringLiteral("File: ") + name + QStringLiteral(" not found"));
             continue;
         }
-        m_session.UploadAndWait(name);
+        m_session.UploadAndWait(m_local.filePath(name));
         if (!m_session.CheckTransferOk())
             break;
     }
@@ -262,7 +261,7 @@ void TransferRunner::CopySelectedFromRemote() {
     for (const QString& name : selected) {
         if (!usableRemoteName(name))
             continue;
-        m_session.DownloadAndWait(name);
+        m_session.DownloadAndWait(name, m_local.folder());
         if (!m_session.CheckTransferOk())
             break;
     }
@@ -277,7 +276,7 @@ void TransferRunner::DelFileClick() {
     if (selected.isEmpty() || !Prompter::current().confirmYesNo(QStringLiteral("Delete selected files ?")))
         return;
     for (const QString& name : selected)
-        if (!QFile::remove(QDir::current().filePath(name)))
+        if (!QFile::remove(m_local.filePath(name)))
             Prompter::current().error(QStringLiteral("File: ") + name + QStringLiteral(" can not delete"));
     m_local.refreshFiles();
 }

@@ -6,8 +6,6 @@
 
 #include <functional>
 
-class QLineEdit;
-
 namespace vantor {
 
 class FtpSession;
@@ -22,18 +20,14 @@ class TransferPanels;
 //
 // One file at a time over the main window's connection, each step logged. A run cannot be
 // stopped from its button; a second click is turned back. However a run ends, the FTP bar
-// and both buttons come back and the local current folder is the run's start folder.
+// and both buttons come back and the local panel shows the run's start folder again.
 // Names read from the controller's listing become local files and folders only when they
 // are plain names; any other is logged and left alone.
 class TransferRunner final : public QObject {
     Q_OBJECT
 public:
-    struct Controls {
-        QLineEdit* EditUser1;
-        QLineEdit* EditPass1;
-    };
     TransferRunner(FtpSession& session, RemoteBrowser& browser, LocalFolderPanel& local,
-                   TransferPanels& panels, const Controls& controls, QObject* parent = nullptr);
+                   TransferPanels& panels, QObject* parent = nullptr);
 
     // Sends the "Change Attr" batch to the console after a version up; filled by the
     // consoles. Until then a version up logs that the batch was not sent.
@@ -66,7 +60,6 @@ private:
     RemoteBrowser& m_browser;
     LocalFolderPanel& m_local;
     TransferPanels& m_panels;
-    Controls m_controls;
     bool m_running = false;
     QStringList m_walk; // the local folders of the tree being installed, outermost first
 };

@@ -9,6 +9,8 @@
 #include "support/TQelBtn.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,12 +20,12 @@ namespace vantor {
 
 TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(parent), m_wiring(wiring) {
     TransferPanels* p = wiring.panels;
-    m_session = new FtpSession(
-        {p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel, wiring.EditlIPAdrs1}, this);
+    m_session = new FtpSession({p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel,
+                                wiring.EditlIPAdrs1, wiring.EditUser1, wiring.EditPass1},
+                               this);
     m_local = new LocalFolderPanel(p->DrvInstall, p->DirecInstall, p->FileInstall, this);
     m_browser = new RemoteBrowser(*m_session, *p, *m_local, this);
-    m_runner =
-        new TransferRunner(*m_session, *m_browser, *m_local, *p, {wiring.EditUser1, wiring.EditPass1}, this);
+    m_runner = new TransferRunner(*m_session, *m_browser, *m_local, *p, this);
 
     m_session->OnOpened = [this] { openedSteps(); };
     m_session->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
@@ -54,12 +56,25 @@ void TransferSheets::openedSteps() {
     TransferPanels* p = m_wiring.panels;
     m_session->ChangeDirAndWait(p->EdtDstDrv->text());
     m_browser->RefreshRemoteListing();
+    // The folder that receives backups is the program's own to make; nothing else would.
+    const TransferPanels::Sheet kind = p->currentKind();
+    if (kind == TransferPanels::Sheet::Backup || kind == TransferPanels::Sheet::FileTransfer)
+        ensureFolder(p->LblInstDir2->text());
     if (m_local->setFolder(p->LblInstDir->text()))
         p->BtnInstallSys->setEnabled(true);
     if (m_local->setFolder(p->LblInstDir2->text())) {
         p->BtnInstallAppli->setEnabled(true);
         m_local->showDriveOf(m_local->folder());
     }
+}
+
+void TransferSheets::ensureFolder(const QString& folder) {
+    if (folder.isEmpty() || QFileInfo(folder).isDir() || !QFileInfo(folder).isAbsolute())
+        return;
+    if (QDir().mkpath(folder))
+        m_session->log(QStringLiteral("Folder created : ") + QDir::toNativeSeparators(folder));
+    else
+        m_session->log(QStringLiteral("Cannot create directory ") + QDir::toNativeSeparators(folder));
 }
 
 void TransferSheets::PageFTPCtrlChange() {

@@ -54,6 +54,8 @@ public:
 private:
     bool fileTransferSheetShowing() const;
     void openedSteps();
+    // Makes a missing folder (absolute) and logs what happened.
+    void ensureFolder(const QString& folder);
 
     Wiring m_wiring;
     FtpSession* m_session;

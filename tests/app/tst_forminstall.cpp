@@ -31,6 +31,8 @@ private Q_SLOTS:
     void setupSheetHoldsInitialSettings();
     void controllerAddressFromMonitorIni_data();
     void controllerAddressFromMonitorIni();
+    void startsDespiteAnUnusableFolderVariable_data();
+    void startsDespiteAnUnusableFolderVariable();
     void statusBarClockTicksAndShowsVersion();
     void statusBarResizeNeverNegative_data();
     void statusBarResizeNeverNegative();
@@ -69,23 +71,23 @@ void TestFormInstall::everySheetHasItsCaption() {
     InstrumentFolders folders;
     TFormInstall form;
     const QList<QPair<QWidget*, QString>> sheets = {
-        {form.ShtEntry, "Function"},      {form.ShtInstall, "Install"},
-        {form.ShtVerUp, "Version Up"},    {form.ShtBackup, "Backup"},
-        {form.ShtGet, "File Transfer"},   {form.ShtView, "File Viewer"},
-        {form.ShtTelnet, "Telnet"},       {form.ShtRs232c, "Serial"},
-        {form.ShtDBMainte, "DataBase Mainte."}, {form.ShtSetup, "Setup"}};
+        {form.ShtEntry, "Function"}, {form.ShtInstall, "Install"},   {form.ShtVerUp, "Version Up"},
+        {form.ShtBackup, "Backup"},  {form.ShtGet, "File Transfer"}, {form.ShtView, "File Viewer"},
+        {form.ShtTelnet, "Telnet"},  {form.ShtRs232c, "Serial"},     {form.ShtDBMainte, "DataBase Mainte."},
+        {form.ShtSetup, "Setup"}};
     for (const auto& [sheet, caption] : sheets) {
         QCOMPARE(form.PageFTPCtrl->tabText(form.PageFTPCtrl->indexOf(sheet)), caption);
         QCOMPARE(form.findChild<QWidget*>(sheet->objectName()), sheet);
     }
-    for (const char* name : {"MemoFtp", "StsBar", "StatusPanel", "ProgressPanel", "MachinePanel", "ClockPanel",
-                             "VersionPanel", "LblIPAdrs2", "BtnFTPOpen", "BtnFTPClose", "LblSts2", "RdoAscii",
-                             "RdoBinary", "LblInstDir", "LblInstDir2", "EdtDstDrv", "EdtDstPath", "gbMachine",
-                             "rbQEL", "rbDAX", "CmbDaxType", "RGConfirm", "RdoFunction", "PageDB", "TabDBAp",
-                             "TabDBIon", "TabDBOption", "GridCmdList", "MemoBatch5", "MemoBatch6", "MemoBatch7",
-                             "GrpBatch5", "GrpBatch6", "GrpBatch7", "BtnOpt1", "BtnOpt2", "BtnOpt3", "BtnStartup",
-                             "GrpStartup", "BtnAbort", "BtnQEL740", "GrpQEL740", "MemoStartup", "MemoQEL740",
-                             "BtnSerialOpen", "CmbSerial"})
+    for (const char* name :
+         {"MemoFtp",      "StsBar",     "StatusPanel",   "ProgressPanel", "MachinePanel", "ClockPanel",
+          "VersionPanel", "LblIPAdrs2", "BtnFTPOpen",    "BtnFTPClose",   "LblSts2",      "RdoAscii",
+          "RdoBinary",    "LblInstDir", "LblInstDir2",   "EdtDstDrv",     "EdtDstPath",   "gbMachine",
+          "rbQEL",        "rbDAX",      "CmbDaxType",    "RGConfirm",     "RdoFunction",  "PageDB",
+          "TabDBAp",      "TabDBIon",   "TabDBOption",   "GridCmdList",   "MemoBatch5",   "MemoBatch6",
+          "MemoBatch7",   "GrpBatch5",  "GrpBatch6",     "GrpBatch7",     "BtnOpt1",      "BtnOpt2",
+          "BtnOpt3",      "BtnStartup", "GrpStartup",    "BtnAbort",      "BtnQEL740",    "GrpQEL740",
+          "MemoStartup",  "MemoQEL740", "BtnSerialOpen", "CmbSerial"})
         QVERIFY2(form.findChild<QWidget*>(QLatin1String(name)), name);
 }
 
@@ -98,7 +100,8 @@ void TestFormInstall::setupSheetHoldsInitialSettings() {
     const QString home = QDir::homePath();
     QCOMPARE(form.EdtInsSystem->text(), QDir::toNativeSeparators(home + "/CorvaneOS9/Install/System"));
     QCOMPARE(form.EdtInsApplication->text(), QDir::toNativeSeparators(home + "/CorvaneOS9/Install/Program"));
-    QCOMPARE(form.EdtVerApplication->text(), QDir::toNativeSeparators(home + "/CorvaneOS9/VersionUp/Program"));
+    QCOMPARE(form.EdtVerApplication->text(),
+             QDir::toNativeSeparators(home + "/CorvaneOS9/VersionUp/Program"));
     QCOMPARE(form.EdtBackApplication->text(), QDir::toNativeSeparators(home + "/CorvaneOS9/Backup"));
     QCOMPARE(form.transferPanels()->EdtDstDrv->text(), QStringLiteral("/h0"));
     QCOMPARE(form.transferPanels()->EdtDstPath->text(), QStringLiteral("QEL_V4"));
@@ -110,22 +113,63 @@ void TestFormInstall::controllerAddressFromMonitorIni_data() {
     QTest::addColumn<bool>("present");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("address");
-    QTest::newRow("missing file keeps the default") << false << QByteArray() << "128.0.1.1";
-    QTest::newRow("key = address") << true << QByteArray("IP = 10.1.2.3\r\nother line\r\n") << "10.1.2.3";
-    QTest::newRow("blank first lines") << true << QByteArray("\r\n   \r\n\r\nIP   =    10.9.8.7\r\n") << "10.9.8.7";
-    QTest::newRow("two words give an empty address") << true << QByteArray("IP 10.1.2.3\n") << "";
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("missing file keeps the default") << false << QByteArray() << "128.0.1.1"
+                                                    << "QelMonitor.INI";
+    QTest::newRow("key = address") << true << QByteArray("IP = 10.1.2.3\r\nother line\r\n") << "10.1.2.3"
+                                   << "QelMonitor.INI";
+    QTest::newRow("blank first lines")
+        << true << QByteArray("\r\n   \r\n\r\nIP   =    10.9.8.7\r\n") << "10.9.8.7"
+        << "QelMonitor.INI";
+    QTest::newRow("two words give an empty address") << true << QByteArray("IP 10.1.2.3\n") << ""
+                                                     << "QelMonitor.INI";
+    QTest::newRow("name in capitals, copied from Windows")
+        << true << QByteArray("IP = 10.4.4.4\r\n") << "10.4.4.4"
+        << "QELMONITOR.INI";
 }
 
 void TestFormInstall::controllerAddressFromMonitorIni() {
     QFETCH(bool, present);
     QFETCH(QByteArray, content);
     QFETCH(QString, address);
+    QFETCH(QString, fileName);
     InstrumentFolders folders;
     if (present)
-        QVERIFY(folders.writeDataFile("QelMonitor.INI", content));
+        QVERIFY(folders.writeDataFile(fileName, content));
     TFormInstall form;
     QCOMPARE(form.EditlIPAdrs1->text(), address);
     QCOMPARE(form.transferPanels()->LblIPAdrs2->text(), address);
+}
+
+void TestFormInstall::startsDespiteAnUnusableFolderVariable_data() {
+    QTest::addColumn<QByteArray>("variable");
+    QTest::newRow("QelDataPath") << QByteArray("QelDataPath");
+    QTest::newRow("QelExecPath") << QByteArray("QelExecPath");
+}
+
+// The start reports the folder it cannot use and goes on to the Function sheet.
+void TestFormInstall::startsDespiteAnUnusableFolderVariable() {
+    QFETCH(QByteArray, variable);
+    InstrumentFolders folders;
+    QVERIFY(folders.writeDataFile("QelMonitor.INI", "IP = 10.1.2.3\r\n"));
+    const QString missing = folders.root() + QStringLiteral("/Missing");
+    qputenv(variable.constData(), missing.toLocal8Bit());
+    Prompter::install(&m_prompts.prompter); // another test's Application took it away
+    m_prompts.prompter.clear();
+    {
+        TFormInstall form;
+        form.show();
+        qunsetenv(variable.constData());
+        const QStringList errors = m_prompts.prompter.texts("error");
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(missing), qPrintable(errors.first()));
+        QVERIFY(!form.sysInfo());
+        QCOMPARE(form.EditlIPAdrs1->text(), QStringLiteral("128.0.1.1"));
+        QCOMPARE(form.PageFTPCtrl->currentWidget(), form.ShtEntry);
+        QVERIFY(form.visibleTabCaptions().isEmpty());
+        QVERIFY(!form.functionSheet()->RGConfirm->isEnabled());
+    }
+    qunsetenv(variable.constData());
 }
 
 void TestFormInstall::statusBarClockTicksAndShowsVersion() {

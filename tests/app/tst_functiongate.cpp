@@ -7,6 +7,8 @@
 #include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
 #include "support/FIBSysInfo.h"
+#include "transfer/LocalFolderPanel.h"
+#include "transfer/TransferSheets.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -15,6 +17,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 using namespace vantor;
@@ -48,6 +51,10 @@ private Q_SLOTS:
     void tabsByFunction();
     void returningToFunctionSheetResets();
     void restoreIsRefusedForNow();
+    void unusableDaxDataFolderLeavesNoSheets();
+    void dataFolderStaysWithTheStartFolder();
+    void versionUpWaitKeepsTheGate_data();
+    void versionUpWaitKeepsTheGate();
     void machineSelectionIsAqua();
 
 private:
@@ -112,8 +119,9 @@ void TestFunctionGate::daxModel41B() {
     QCOMPARE(startup.at(5), QStringLiteral("chd /h0/QEL_V4/Data/Manager"));
     QCOMPARE(startup.at(6), QStringLiteral("copy TASK_DATA_DAX41B TASK_DATA -vr"));
     QCOMPARE(startup.at(7), QStringLiteral("chd /h0"));
-    QCOMPARE(lines(m_batch->seriesMemo),
-             QStringList({"chd /h0/QEL_V4/CMDS", "copy DSP_SCAN.EXE_DAX DSP_SCAN.EXE -vr", "dir DSP_SCAN* -e"}));
+    QCOMPARE(
+        lines(m_batch->seriesMemo),
+        QStringList({"chd /h0/QEL_V4/CMDS", "copy DSP_SCAN.EXE_DAX DSP_SCAN.EXE -vr", "dir DSP_SCAN* -e"}));
     confirmBeamOff();
     chooseFunction(0);
     QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), QStringLiteral("DAX41B   Install  OS9"));
@@ -148,12 +156,13 @@ void TestFunctionGate::tabsByFunction_data() {
     QTest::addColumn<QStringList>("tabs");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("machine");
-    QTest::newRow("Install OS9") << 0 << QStringList{"Function", "Install", "Telnet", "Serial"} << "ShtInstall"
+    QTest::newRow("Install OS9") << 0 << QStringList{"Function", "Install", "Telnet", "Serial"}
+                                 << "ShtInstall"
                                  << "QEL   Install  OS9";
-    QTest::newRow("Others") << 3
-                            << QStringList{"Function", "Backup", "File Transfer", "File Viewer", "Telnet", "Serial",
-                                           "DataBase Mainte.", "Setup"}
-                            << "ShtGet" << "QEL   Others";
+    QTest::newRow("Others") << 3 << QStringList{"Function", "Backup", "File Transfer",    "File Viewer",
+                                                "Telnet",   "Serial", "DataBase Mainte.", "Setup"}
+                            << "ShtGet"
+                            << "QEL   Others";
 }
 
 void TestFunctionGate::tabsByFunction() {
@@ -197,6 +206,101 @@ void TestFunctionGate::restoreIsRefusedForNow() {
     QCOMPARE(m_scope.prompter.texts("warning"), QStringList{"Restore Data is not available yet."});
     QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), 0);
     QCOMPARE(m_form->visibleTabCaptions(), tabs);
+}
+
+void TestFunctionGate::unusableDaxDataFolderLeavesNoSheets() {
+    const QString missing = m_folders->root() + QStringLiteral("/Missing/Data");
+    qputenv("DaxDataPath", missing.toLocal8Bit());
+    chooseFamily(m_form->functionSheet()->rbDAX);
+    confirmBeamOff();
+    chooseFunction(0);
+    qunsetenv("DaxDataPath");
+    const QStringList errors = m_scope.prompter.texts("error");
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors.first().contains(missing), qPrintable(errors.first()));
+    QVERIFY(m_form->visibleTabCaptions().isEmpty());
+    QCOMPARE(m_form->PageFTPCtrl->currentWidget(), m_form->ShtEntry);
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), QString());
+    QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), -1);
+    QVERIFY(!m_form->sysInfo());
+    // Once the folder can be found, the same choice goes through.
+    QVERIFY(m_form->functionSheet()->RdoFunction->isEnabled());
+    chooseFunction(0);
+    QVERIFY(m_form->sysInfo());
+    QCOMPARE(m_form->visibleTabCaptions(), (QStringList{"Function", "Install", "Telnet", "Serial"}));
+}
+
+// The local panel moving to another folder changes neither the process's folder nor the
+// instrument's data folder found at the next choice.
+void TestFunctionGate::dataFolderStaysWithTheStartFolder() {
+    const QString started = QDir::currentPath();
+    const QString elsewhere = m_folders->root() + QStringLiteral("/Install/System");
+    QVERIFY(QDir().mkpath(elsewhere));
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    chooseFunction(3);
+    QVERIFY(m_form->transferSheets()->localPanel()->setFolder(elsewhere));
+    QCOMPARE(QDir::currentPath(), started);
+    m_form->PageFTPCtrl->setCurrentWidget(m_form->ShtEntry);
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    chooseFunction(0);
+    QVERIFY(m_form->sysInfo());
+    QCOMPARE(m_form->sysInfo()->dataFolder(),
+             QDir::toNativeSeparators(QDir(m_folders->root() + QStringLiteral("/Data")).canonicalPath()));
+}
+
+void TestFunctionGate::versionUpWaitKeepsTheGate_data() {
+    QTest::addColumn<QString>("during"); // what happens during the one-second wait
+    QTest::addColumn<QStringList>("tabs");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<bool>("sysInfo");
+    QTest::addColumn<int>("aborts");
+    const QStringList versionUpTabs{"Function", "Version Up", "Telnet", "Serial"};
+    QTest::newRow("Function tab clicked: turned back") << "tab" << versionUpTabs << "ShtVerUp"
+                                                       << "QEL   Version Up  OS9" << true << 1;
+    QTest::newRow("gate reset: sequence abandoned") << "reset" << QStringList{} << "ShtEntry"
+                                                    << "" << true << 0;
+    QTest::newRow("another function: it wins")
+        << "choice" << QStringList{"Function", "Backup", "File Transfer",    "File Viewer",
+                                   "Telnet",   "Serial", "DataBase Mainte.", "Setup"}
+        << "ShtGet"
+        << "QEL   Others" << true << 0;
+}
+
+void TestFunctionGate::versionUpWaitKeepsTheGate() {
+    QFETCH(QString, during);
+    QFETCH(QStringList, tabs);
+    QFETCH(QString, shown);
+    QFETCH(QString, machine);
+    QFETCH(bool, sysInfo);
+    QFETCH(int, aborts);
+    FunctionGate& gate = *m_form->functionGate();
+    int sent = 0;
+    gate.openSerialPort = [] { return true; };
+    gate.runAbortBatch = [&] { ++sent; };
+    chooseFamily(m_form->functionSheet()->rbQEL);
+    confirmBeamOff();
+    bool happened = false;
+    QTimer::singleShot(300, this, [&] {
+        QVERIFY(gate.isEnteringFunction());
+        if (during == QLatin1String("tab"))
+            m_form->PageFTPCtrl->setCurrentWidget(m_form->ShtEntry); // as a click on the tab does
+        else if (during == QLatin1String("reset"))
+            gate.reset();
+        else
+            m_form->functionSheet()->RdoFunction->button(3)->click();
+        happened = true;
+    });
+    chooseFunction(1);
+    QVERIFY(happened);
+    QVERIFY(!gate.isEnteringFunction());
+    QCOMPARE(sent, aborts);
+    QCOMPARE(m_form->visibleTabCaptions(), tabs);
+    QCOMPARE(m_form->PageFTPCtrl->currentWidget()->objectName(), shown);
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), machine);
+    QCOMPARE(m_form->sysInfo() != nullptr, sysInfo);
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 using namespace vantor;
 using namespace vantor::test;
@@ -241,6 +242,14 @@ void TestBatchFile::deleteRemovesSectionAndRestoresCaptions() {
     Q_EMIT box->customContextMenuRequested(QPoint(5, 5)); // as a right click on the box does
     QTRY_VERIFY_WITH_TIMEOUT(boxes().PopupMenuBatch->isVisible(), 2000);
     QCOMPARE(boxes().DeleteBatchItem->text(), QStringLiteral("Delete Batch"));
+    // No keeps the batch, in the box and in the file.
+    m_prompts.prompter.answers.enqueue(false);
+    boxes().DeleteBatchItem->trigger();
+    QCOMPARE(m_prompts.prompter.texts("yesno"), QStringList{"Delete the batch \"Old\" ?"});
+    QCOMPARE(BatchBoxes::boxLines(box), QStringList({"free /h0", "mfree -e"}));
+    QCOMPARE(IniFile(batchFile()).keys(QStringLiteral("Batch7")).size(), 3);
+    QCOMPARE(panel().BtnOpt3->text(), QStringLiteral("Old"));
+    m_prompts.prompter.answers.enqueue(true);
     boxes().DeleteBatchItem->trigger();
     boxes().PopupMenuBatch->hide();
 
@@ -260,11 +269,13 @@ void TestBatchFile::deleteWithoutFileOnlyEmptiesTheBox() {
     BatchBoxes::setBoxLines(boxes().MemoBatch5, {"typed, never saved"});
     boxes().PageBatch->setCurrentIndex(4);
     Q_EMIT boxes().MemoBatch5->customContextMenuRequested(QPoint(5, 5));
+    m_prompts.prompter.answers.enqueue(true);
     boxes().DeleteBatchItem->trigger();
     boxes().PopupMenuBatch->hide();
     QCOMPARE(boxes().MemoBatch5->toPlainText(), QString());
     QVERIFY(!QFile::exists(batchFile()));
-    QCOMPARE(m_prompts.prompter.shown.size(), 0);
+    QCOMPARE(m_prompts.prompter.texts("yesno"), QStringList{"Delete the batch \"Batch5\" ?"});
+    QCOMPARE(m_prompts.prompter.shown.size(), 1);
 }
 
 void TestBatchFile::fileFromAnotherProgramLoadsAtStart() {
@@ -323,14 +334,29 @@ void TestBatchFile::applicationWiresTheTitleDialog() {
         QCOMPARE(windows.formBatchTitle().BtnCancel->text(), QStringLiteral("Cancel"));
         form.show();
         chooseFunction(form, 3);
+        chooseSheet(form, form.ShtSetup); // the batch tabs sit at the window's right edge
         BatchBoxes& batches = form.consoles()->batchBoxes();
         BatchBoxes::setBoxLines(batches.MemoBatch5, {"dir"});
         batches.PageBatch->setCurrentIndex(4);
         batches.SaveBatchItem->trigger();
         TFormBatchTitle& dialog = windows.formBatchTitle();
         QVERIFY(dialog.isVisible());
-        // Placed with its left edge at the batch tabs' right edge, level with their top.
-        QCOMPARE(dialog.pos(), batches.PageBatch->mapToGlobal(QPoint(batches.PageBatch->width(), 0)));
+        // Placed with its left edge at the batch tabs' right edge, level with their top, as
+        // far as the screen allows: it stays whole on the screen of the batch tabs.
+        const QPoint wanted = batches.PageBatch->mapToGlobal(QPoint(batches.PageBatch->width(), 0));
+        const QRect area = batches.PageBatch->screen()->availableGeometry();
+        QVERIFY2(area.contains(dialog.frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 on %5x%6")
+                                                                       .arg(dialog.x())
+                                                                       .arg(dialog.y())
+                                                                       .arg(dialog.width())
+                                                                       .arg(dialog.height())
+                                                                       .arg(area.width())
+                                                                       .arg(area.height())));
+        if (area.contains(QRect(wanted, dialog.frameGeometry().size())))
+            QCOMPARE(dialog.pos(), wanted);
+        else
+            QVERIFY(dialog.x() < wanted.x() || dialog.y() < wanted.y());
+
         QTest::keyClicks(dialog.EditBatchTit, QStringLiteral("Via app"));
         QTest::keyClick(dialog.EditBatchTit, Qt::Key_Return);
         QCOMPARE(batches.GrpBatch5->title(), QStringLiteral("Via app"));

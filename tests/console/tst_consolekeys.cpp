@@ -14,6 +14,8 @@ private Q_SLOTS:
     void translateTable();
     void typedCharacterIsSent_data();
     void typedCharacterIsSent();
+    void keypadKeysSendTheirCharacter_data();
+    void keypadKeysSendTheirCharacter();
 };
 
 void TestConsoleKeys::translateTable_data() {
@@ -150,6 +152,32 @@ void TestConsoleKeys::typedCharacterIsSent() {
     QCOMPARE(byte.has_value(), sent >= 0);
     if (byte)
         QCOMPARE(int(uchar(*byte)), sent);
+}
+
+void TestConsoleKeys::keypadKeysSendTheirCharacter_data() {
+    QTest::addColumn<int>("virtualKey");
+    QTest::addColumn<int>("sent"); // -1: not a keypad key
+    for (int digit = 0; digit <= 9; ++digit)
+        QTest::addRow("keypad %d", digit) << 96 + digit << int('0' + digit);
+    QTest::newRow("keypad *") << 106 << int('*');
+    QTest::newRow("keypad +") << 107 << int('+');
+    QTest::newRow("keypad -") << 109 << int('-');
+    QTest::newRow("keypad .") << 110 << int('.');
+    QTest::newRow("keypad /") << 111 << int('/');
+    QTest::newRow("separator") << 108 << -1;
+    QTest::newRow("digit row 5") << 53 << -1;
+    QTest::newRow("letter A") << 65 << -1;
+    QTest::newRow("F1") << 112 << -1;
+}
+
+// On Windows a keypad key arrives as its own virtual-key code, not as the digit's.
+void TestConsoleKeys::keypadKeysSendTheirCharacter() {
+    QFETCH(int, virtualKey);
+    QFETCH(int, sent);
+    const std::optional<char> c = keypadCharacter(quint16(virtualKey));
+    QCOMPARE(c.has_value(), sent >= 0);
+    if (c)
+        QCOMPARE(int(*c), sent);
 }
 
 QTEST_GUILESS_MAIN(TestConsoleKeys)

@@ -27,6 +27,7 @@ private Q_SLOTS:
 
     void loginAnswersBothPrompts();
     void bothPromptsInOneChunk();
+    void loginCorrectedAfterLoginPressedCounts();
     void promptSplitOverTwoReadsIsNotAnswered();
     void erasedCharacterEcho();
     void shiftJisSplitAcrossReadsShowsWhole();
@@ -34,6 +35,7 @@ private Q_SLOTS:
     void batchLinesEndWithCrOnly();
     void fixedCommands();
     void commandListEmptyRowsAndNumbers();
+    void commandListArrowKeysSendNothing();
     void keysAreSentOneByOne();
     void keysCountAsPressedInTheView();
     void rightClickPastesClipboard();
@@ -119,6 +121,19 @@ void TestTelnetSheet::bothPromptsInOneChunk() {
     QVERIFY(m_controller->waitForHeard("secret\r\n"));
     QCOMPARE(m_controller->heard(), QByteArray("service\r\nsecret\r\n"));
     QVERIFY(m_consoles->telnet().TelnetLoggedIn());
+}
+
+// The answers are the settings as they are when each prompt arrives.
+void TestTelnetSheet::loginCorrectedAfterLoginPressedCounts() {
+    m_form->EditUser1->setText(QStringLiteral("wrong"));
+    login();
+    m_form->EditUser1->setText(QStringLiteral("service"));
+    m_controller->say("User name?: ");
+    QVERIFY(m_controller->waitForHeard("service\r\n"));
+    m_form->EditPass1->setText(QStringLiteral("secret"));
+    m_controller->say("Password: ");
+    QVERIFY(m_controller->waitForHeard("secret\r\n"));
+    QCOMPARE(m_controller->heard(), QByteArray("service\r\nsecret\r\n"));
 }
 
 void TestTelnetSheet::promptSplitOverTwoReadsIsNotAnswered() {
@@ -240,6 +255,28 @@ void TestTelnetSheet::commandListEmptyRowsAndNumbers() {
     QCOMPARE(m_controller->heard(), QByteArray());
 }
 
+// Walking past the "dsave" rows with the arrow keys sends none of them; Enter or Space
+// sends the row the engineer stopped on.
+void TestTelnetSheet::commandListArrowKeysSendNothing() {
+    login();
+    CommandGrid* grid = m_consoles->commandList().GridCmdList;
+    grid->setCurrentCellQuietly(10, 1);
+    grid->setFocus();
+    for (int i = 0; i < 4; ++i)
+        QTest::keyClick(grid, Qt::Key_Down);
+    QCOMPARE(grid->currentRow(), 14);
+    QTest::qWait(200);
+    QCOMPARE(m_controller->heard(), QByteArray());
+    QTest::keyClick(grid, Qt::Key_Up);
+    QTest::keyClick(grid, Qt::Key_Space);
+    QVERIFY(m_controller->waitForHeard("chd /h0/QEL_V4/CUSTOMDATA/HARD\r"));
+    QTest::keyClick(grid, Qt::Key_Up);
+    QTest::keyClick(grid, Qt::Key_Return);
+    QVERIFY(m_controller->waitForHeard("-evdmb100\r"));
+    QCOMPARE(m_controller->heard(),
+             QByteArray("chd /h0/QEL_V4/CUSTOMDATA/HARD\rdsave /h0/QEL_V4/CUSTOMDATA/HARD -evdmb100\r"));
+}
+
 void TestTelnetSheet::keysAreSentOneByOne() {
     login();
     TerminalView* view = m_consoles->telnet().MemoTelnet;
@@ -273,7 +310,8 @@ void TestTelnetSheet::keysCountAsPressedInTheView() {
     send(QEvent::KeyPress, Qt::Key_E, Qt::NoModifier, QStringLiteral("e"), 26);
     send(QEvent::KeyRelease, Qt::Key_E, Qt::NoModifier, QStringLiteral("e"), 26);
     QVERIFY(m_controller->waitForHeard("e"));
-    QCOMPARE(m_controller->heard(), QByteArray("!\x03" "e"));
+    QCOMPARE(m_controller->heard(), QByteArray("!\x03"
+                                               "e"));
 }
 
 void TestTelnetSheet::rightClickPastesClipboard() {

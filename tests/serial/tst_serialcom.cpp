@@ -126,6 +126,11 @@ void TestSerialCom::closeWhenClosedDoesNothing() {
     QCOMPARE(com.ReceivedCount(), 0);
     QVERIFY_THROWS_EXCEPTION(FileError, com.Write("x", 1));
     QVERIFY(com.Open()); // the device is free again
+    com.Close();
+    // A flag set by hand is cleared by Close all the same.
+    com.setOpened(true);
+    com.Close();
+    QVERIFY(!com.Opened());
 }
 
 void TestSerialCom::openedFlagDoesNotTouchThePort() {

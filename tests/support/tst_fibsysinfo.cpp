@@ -21,9 +21,14 @@ private Q_SLOTS:
     void unusableVariableThrowsAndKeepsCurrentFolder_data();
     void unusableVariableThrowsAndKeepsCurrentFolder();
     void fixedNameAndIdentifier();
+    void startFolderGivenLeavesCurrentFolderAlone_data();
+    void startFolderGivenLeavesCurrentFolderAlone();
+    void dataFilesWhateverTheirLetterCase();
 
 private:
     QString at(const QString& relative) const;
+    // Each "name=value" set in the environment, "@" in a value standing for the root folder.
+    void setVariables(const QStringList& settings) const;
 
     std::unique_ptr<QTemporaryDir> m_root;
     QString m_rootPath; // as the system spells it after entering it
@@ -54,6 +59,15 @@ void TestFIBSysInfo::cleanup() {
 
 QString TestFIBSysInfo::at(const QString& relative) const {
     return QDir::toNativeSeparators(m_rootPath + QLatin1Char('/') + relative);
+}
+
+void TestFIBSysInfo::setVariables(const QStringList& settings) const {
+    for (const QString& s : settings) {
+        const qsizetype eq = s.indexOf('=');
+        QString value = s.mid(eq + 1);
+        value.replace('@', m_root->path());
+        qputenv(s.left(eq).toLatin1(), value.toLocal8Bit());
+    }
 }
 
 void TestFIBSysInfo::foldersBesideTheCurrentFolder_data() {
@@ -122,12 +136,7 @@ void TestFIBSysInfo::environmentVariables() {
     QFETCH(QStringList, settings);
     QFETCH(QString, data);
     QFETCH(QString, exec);
-    for (const QString& s : settings) {
-        const qsizetype eq = s.indexOf('=');
-        QString value = s.mid(eq + 1);
-        value.replace('@', m_root->path());
-        qputenv(s.left(eq).toLatin1(), value.toLocal8Bit());
-    }
+    setVariables(settings);
     const QString before = QDir::currentPath();
     const TFIBSysInfo info(family);
     QCOMPARE(info.dataFolder(), at(data));
@@ -166,6 +175,44 @@ void TestFIBSysInfo::fixedNameAndIdentifier() {
     QCOMPARE(info.identifier(), -1);
     QCOMPARE(info.family(), 1);
     QCOMPARE(TFIBSysInfo(2).family(), 2);
+}
+
+void TestFIBSysInfo::startFolderGivenLeavesCurrentFolderAlone_data() {
+    QTest::addColumn<QStringList>("settings"); // name=value; "@" stands for the root folder
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("exec");
+    QTest::newRow("no variables") << QStringList{} << "X/Data"
+                                  << "X/Exec";
+    QTest::newRow("relative exec value") << QStringList{"QelExecPath=Exe"} << "X/Data"
+                                         << "X/Exe";
+    QTest::newRow("relative data value") << QStringList{"QelDataPath=../Other/Data2"} << "Other/Data2"
+                                         << "X/Exec";
+    QTest::newRow("data relative to the exec value")
+        << QStringList{"QelExecPath=@/Other/Exec2", "QelDataPath=../Data2"} << "Other/Data2"
+        << "Other/Exec2";
+}
+
+// The folders come from the folder the program started in, wherever the process's current
+// folder has gone since; that folder is never moved.
+void TestFIBSysInfo::startFolderGivenLeavesCurrentFolderAlone() {
+    QFETCH(QStringList, settings);
+    QFETCH(QString, data);
+    QFETCH(QString, exec);
+    setVariables(settings);
+    QVERIFY(QDir::setCurrent(at("Other/Exec2")));
+    const QString before = QDir::currentPath();
+    const TFIBSysInfo info(1, at("X/Exec"));
+    QCOMPARE(info.dataFolder(), at(data));
+    QCOMPARE(info.execFolder(), at(exec));
+    QCOMPARE(QDir::currentPath(), before);
+}
+
+void TestFIBSysInfo::dataFilesWhateverTheirLetterCase() {
+    QFile monitor(at("X/Data/QELMONITOR.INI"));
+    QVERIFY(monitor.open(QIODevice::WriteOnly));
+    const TFIBSysInfo info(1);
+    QCOMPARE(info.dataFile("QelMonitor.INI"), at("X/Data/QELMONITOR.INI"));
+    QCOMPARE(info.dataFile("OS9Batch.INI"), at("X/Data/OS9Batch.INI"));
 }
 
 QTEST_GUILESS_MAIN(TestFIBSysInfo)

@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace vantor;
@@ -19,6 +22,10 @@ private Q_SLOTS:
     void parentFolder();
     void isPlainRemoteName_data();
     void isPlainRemoteName();
+    void absoluteIn_data();
+    void absoluteIn();
+    void fileInFolderIgnoresLetterCase_data();
+    void fileInFolderIgnoresLetterCase();
     void fixedPlaces();
 };
 
@@ -198,6 +205,82 @@ void TestPaths::isPlainRemoteName() {
     QFETCH(QString, name);
     QFETCH(bool, plain);
     QCOMPARE(paths::isPlainRemoteName(name), plain);
+}
+
+void TestPaths::absoluteIn_data() {
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("absolute");
+    QTest::newRow("name") << "/a/b"
+                          << "c"
+                          << "/a/b/c";
+    QTest::newRow("absolute path stays") << "/a/b"
+                                         << "/x/y"
+                                         << "/x/y";
+    QTest::newRow("parent") << "/a/b"
+                            << ".."
+                            << "/a";
+    QTest::newRow("dots resolved") << "/a/b"
+                                   << "./c/../d"
+                                   << "/a/b/d";
+    QTest::newRow("parent of the root") << "/"
+                                        << ".."
+                                        << "/";
+    // Qt reads ":x" as one of its resources; a name from the controller is a file here.
+    QTest::newRow("resource-like name") << "/a/b"
+                                        << ":Name"
+                                        << "/a/b/:Name";
+    QTest::newRow("resource-like sub path") << "/a"
+                                            << ":/x"
+                                            << "/a/:/x";
+#ifdef Q_OS_WIN
+    QTest::newRow("drive path stays") << "C:\\a"
+                                      << "D:\\x"
+                                      << "D:/x";
+#endif
+}
+
+void TestPaths::absoluteIn() {
+    QFETCH(QString, base);
+    QFETCH(QString, path);
+    QFETCH(QString, absolute);
+    const QString result = paths::absoluteIn(base, path);
+    QCOMPARE(result, QDir::toNativeSeparators(absolute));
+    QVERIFY(QFileInfo(result).isAbsolute());
+    QVERIFY(!result.startsWith(QLatin1Char(':')));
+}
+
+void TestPaths::fileInFolderIgnoresLetterCase_data() {
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<QString>("found");
+    QTest::newRow("upper case copy") << QStringList{"QELMONITOR.INI"} << "QelMonitor.INI"
+                                     << "QELMONITOR.INI";
+    QTest::newRow("lower case copy") << QStringList{"os9batch.ini"} << "OS9Batch.INI"
+                                     << "os9batch.ini";
+    QTest::newRow("exact spelling wins") << QStringList{"os9batch.ini", "OS9Batch.INI"} << "OS9Batch.INI"
+                                         << "OS9Batch.INI";
+    QTest::newRow("missing keeps the name asked") << QStringList{"other.ini"} << "SystemBkup.ini"
+                                                  << "SystemBkup.ini";
+    QTest::newRow("a folder is not the file") << QStringList{"systembkup.ini/"} << "SystemBkup.ini"
+                                              << "SystemBkup.ini";
+}
+
+void TestPaths::fileInFolderIgnoresLetterCase() {
+    QFETCH(QStringList, stored);
+    QFETCH(QString, asked);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    for (const QString& name : stored) {
+        if (name.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir(dir.path()).mkdir(name.chopped(1)));
+            continue;
+        }
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    const QString folder = QDir::toNativeSeparators(dir.path());
+    QCOMPARE(paths::fileInFolder(folder, asked), paths::join(folder, found));
 }
 
 void TestPaths::fixedPlaces() {

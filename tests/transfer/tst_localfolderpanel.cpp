@@ -1,4 +1,4 @@
-// The local panel of the transfer sheets follows the process's current folder.
+// The local panel of the transfer sheets owns its folder; the process's stays where it was.
 
 #include "transfer/LocalFolderPanel.h"
 
@@ -58,8 +58,8 @@ void TestLocalFolderPanel::showsPathSubFoldersAndFiles() {
     panel.OnChange = [&] { ++changes; };
     QVERIFY(panel.setFolder(m_dir.filePath("Top")));
     QCOMPARE(changes, 1);
-    QCOMPARE(QDir::currentPath(), QDir(m_dir.filePath("Top")).canonicalPath());
-    QCOMPARE(panel.folder(), QDir::toNativeSeparators(QDir::currentPath()));
+    QCOMPARE(panel.folder(), QDir::toNativeSeparators(QDir(m_dir.filePath("Top")).canonicalPath()));
+    QCOMPARE(QDir::currentPath(), QDir(m_dir.path()).canonicalPath());
     QCOMPARE(panel.subFolders(), (QStringList{"Alpha", "zeta"}));
     QCOMPARE(panel.fileNames(), (QStringList{"A.txt", "b.txt"}));
     QCOMPARE(panel.selectedFolderEntry(), QStringLiteral("Top"));
@@ -125,7 +125,7 @@ void TestLocalFolderPanel::drivesHoldEveryFolder() {
     QVERIFY(!roots.isEmpty());
     const QString drive = LocalFolderPanel::driveOf(m_dir.path());
     QVERIFY(roots.contains(drive));
-    QCOMPARE(m_drives.currentText(), LocalFolderPanel::driveOf(QDir::currentPath()));
+    QCOMPARE(m_drives.currentText(), LocalFolderPanel::driveOf(panel.folder()));
 }
 
 QTEST_MAIN(TestLocalFolderPanel)

@@ -105,7 +105,9 @@ struct Bar {
     QLabel status;
     QLabel progress;
     QLineEdit address{QStringLiteral("127.0.0.1")};
-    FtpSession session{{&panels, &memo, &status, &progress, &address}};
+    QLineEdit user{QStringLiteral("super")};
+    QLineEdit password{QStringLiteral("kolm")};
+    FtpSession session{{&panels, &memo, &status, &progress, &address, &user, &password}};
 };
 
 } // namespace
@@ -159,9 +161,9 @@ void TestTransferSession::checkTimerNeverFailsTheNextTransfer() {
     bool downloaded = false;
     bool uploaded = false;
     QVERIFY(bar.session.runExclusive([&] {
-        bar.session.DownloadAndWait(QStringLiteral("down"));
+        bar.session.DownloadAndWait(QStringLiteral("down"), m_dir.path());
         downloaded = bar.session.CheckTransferOk();
-        bar.session.UploadAndWait(QStringLiteral("up"));
+        bar.session.UploadAndWait(m_dir.filePath(QStringLiteral("up")));
         uploaded = bar.session.CheckTransferOk();
     }));
     QVERIFY(downloaded);
@@ -182,7 +184,7 @@ void TestTransferSession::checkTimerFailsATransferThatHangsAfterItsData() {
     bar.panels.BtnFTPOpen->click();
     bool ok = true;
     QVERIFY(bar.session.runExclusive([&] {
-        bar.session.DownloadAndWait(QStringLiteral("hang"));
+        bar.session.DownloadAndWait(QStringLiteral("hang"), m_dir.path());
         ok = bar.session.CheckTransferOk();
     }));
     QVERIFY(!ok);
@@ -222,7 +224,7 @@ void TestTransferSession::closeDuringTransferEndsItAtOnce() {
     clock.start();
     QString error;
     try {
-        bar.session.runExclusive([&] { bar.session.UploadAndWait(QStringLiteral("up")); });
+        bar.session.runExclusive([&] { bar.session.UploadAndWait(m_dir.filePath(QStringLiteral("up"))); });
     } catch (const Error& e) {
         error = e.message();
     }

@@ -3,11 +3,11 @@
 
 #include "app/FormInstall.h"
 #include "app/StatusBarPanels.h"
-#include "console/ConsoleSheets.h"
 #include "common/FtpServerFixture.h"
 #include "common/PtyPair.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSupport.h"
+#include "console/ConsoleSheets.h"
 #include "support/TQelBtn.h"
 #include "transfer/FtpSession.h"
 #include "transfer/LocalFolderPanel.h"
@@ -196,6 +196,12 @@ private Q_SLOTS:
     void freshConnectionSendsTheTypeTheRadioShows();
     void hostileListingNamesStayRemote();
     void deleteFilesAsksFirst();
+    void correctedPasswordCountsAtTheNextOpen();
+    void installSystemStaysDisabledWithoutItsFolder_data();
+    void installSystemStaysDisabledWithoutItsFolder();
+    void namesBeginningWithAColonLandInTheChosenFolder();
+    void missingBackupFolderIsCreated_data();
+    void missingBackupFolderIsCreated();
 
 private:
     PrompterScope* m_prompts = nullptr;
@@ -237,7 +243,8 @@ void TestTransferSheets::openListsDeviceAndCloses() {
     QVERIFY(rig.memoLines().contains(QStringLiteral("List success")));
     QVERIFY(rig.p->BtnInstallSys->isEnabled());    // Install/System exists
     QVERIFY(!rig.p->BtnInstallAppli->isEnabled()); // Install/Program does not
-    QCOMPARE(QDir::currentPath(), rig.local("Install/System"));
+    QCOMPARE(rig.sheets->localPanel()->folder(), rig.local("Install/System"));
+    QCOMPARE(QDir::currentPath(), m_startFolder); // the process's own folder never moves
     QCOMPARE(rig.commands().last(), QStringLiteral("TYPE I"));
 
     // BINARY again while checked: no TYPE sent.
@@ -391,7 +398,8 @@ void TestTransferSheets::installRecreatesTreeByteExact() {
     QVERIFY(!rig.p->BtnInstallSys->isChecked() && !rig.p->BtnInstallSys->isFlashing());
     QVERIFY(rig.p->BtnInstallSys->isEnabled() && rig.p->BtnInstallAppli->isEnabled());
     QVERIFY(rig.p->BtnFTPOpen->isEnabled() && rig.p->BtnFTPClose->isEnabled());
-    QCOMPARE(QDir::currentPath(), rig.local("Install/System"));
+    QCOMPARE(rig.sheets->localPanel()->folder(), rig.local("Install/System"));
+    QCOMPARE(QDir::currentPath(), m_startFolder); // the process's own folder never moves
     QCOMPARE(rig.p->LblDstDir3->text(), startRemote);
 }
 
@@ -488,7 +496,8 @@ void TestTransferSheets::backupOfTreeWithSubFolders() {
     const QMultiMap<QString, QString> fetched = rig.transferTypes(QStringLiteral("RETR"));
     QCOMPARE(fetched.size(), tree.size());
     // Back where it started, on both sides, so the next backup finds the folder again.
-    QCOMPARE(QDir::currentPath(), rig.local("Backup"));
+    QCOMPARE(rig.sheets->localPanel()->folder(), rig.local("Backup"));
+    QCOMPARE(QDir::currentPath(), m_startFolder); // the process's own folder never moves
     QCOMPARE(rig.p->LblDstDir3->text(), QStringLiteral("/h0"));
     rig.p->BtnInstallAppli->click();
     QVERIFY(m_prompts->prompter.shown.isEmpty());
@@ -608,7 +617,8 @@ void TestTransferSheets::droppedConnectionEndsRunAndRestoresBar() {
     QVERIFY(rig.p->BtnFTPOpen->isEnabled() && !rig.p->BtnFTPOpen->isChecked());
     QVERIFY(!rig.p->BtnFTPClose->isEnabled());
     QVERIFY(!rig.sheets->runner()->isRunning());
-    QCOMPARE(QDir::currentPath(), rig.local("Install/System"));
+    QCOMPARE(rig.sheets->localPanel()->folder(), rig.local("Install/System"));
+    QCOMPARE(QDir::currentPath(), m_startFolder); // the process's own folder never moves
     QVERIFY(!QFile::exists(rig.remote("/h0/Sub/s")));
 }
 
@@ -711,6 +721,84 @@ void TestTransferSheets::hostileListingNamesStayRemote() {
     for (const char* name : {"../evil", "a/b", "..", ".", "../up", "/abs"})
         QVERIFY2(log.contains(QStringLiteral("Not copied: \"%1\" is not a plain name").arg(name)), name);
     QVERIFY(rig.commands().filter(QRegularExpression("^RETR .*/")).isEmpty());
+}
+
+void TestTransferSheets::correctedPasswordCountsAtTheNextOpen() {
+    Rig rig;
+    QVERIFY(rig.start());
+    rig.showSheet(rig.form->ShtInstall);
+    rig.form->EditPass1->setText(QStringLiteral("wrong"));
+    rig.open();
+    QCOMPARE(rig.p->LblSts2->text(), QStringLiteral("Disconnected"));
+    QCOMPARE(m_prompts->prompter.texts("error").size(), 1);
+    rig.form->EditPass1->setText(QStringLiteral("kolm"));
+    rig.open();
+    QCOMPARE(rig.p->LblSts2->text(), QStringLiteral("Connected"));
+    QCOMPARE(m_prompts->prompter.texts("error").size(), 1);
+    QCOMPARE(rig.commands().filter(QStringLiteral("PASS")).size(), 2);
+}
+
+void TestTransferSheets::installSystemStaysDisabledWithoutItsFolder_data() {
+    QTest::addColumn<QString>("sheet");
+    QTest::newRow("Version Up") << "ShtVerUp";
+    QTest::newRow("Backup") << "ShtBackup";
+}
+
+void TestTransferSheets::installSystemStaysDisabledWithoutItsFolder() {
+    QFETCH(QString, sheet);
+    Rig rig;
+    QVERIFY(writeFile(rig.local("VersionUp/Program/f"), "f"));
+    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/b"), "b"));
+    QVERIFY(rig.start());
+    rig.showSheet(rig.form->PageFTPCtrl->findChild<QWidget*>(sheet));
+    rig.open();
+    QVERIFY(!rig.p->BtnInstallSys->isEnabled());
+    QVERIFY(rig.p->BtnInstallAppli->isEnabled());
+    rig.p->BtnInstallAppli->click();
+    QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
+    QVERIFY(rig.p->LblInstDir->text().isEmpty());
+    QVERIFY(!rig.p->BtnInstallSys->isEnabled());
+    QVERIFY(rig.p->BtnInstallAppli->isEnabled());
+}
+
+// Qt takes a path beginning with ":" for one of its resources; a controller's file of such
+// a name is still a file of the chosen folder.
+void TestTransferSheets::namesBeginningWithAColonLandInTheChosenFolder() {
+#ifdef Q_OS_WIN
+    QSKIP("Windows refuses the colon in file names");
+#endif
+    Rig rig;
+    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/:Name"), "colon"));
+    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/:Dir/inner"), "inner"));
+    QVERIFY(rig.start());
+    rig.showSheet(rig.form->ShtBackup);
+    rig.open();
+    rig.p->BtnInstallAppli->click();
+    QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|') +
+                                                             m_prompts->prompter.texts("warning").join('|')));
+    QCOMPARE(readAll(rig.local("Backup/QEL_V4/:Name")), QByteArray("colon"));
+    QCOMPARE(readAll(rig.local("Backup/QEL_V4/:Dir/inner")), QByteArray("inner"));
+}
+
+void TestTransferSheets::missingBackupFolderIsCreated_data() {
+    QTest::addColumn<QString>("sheet");
+    QTest::newRow("Backup") << "ShtBackup";
+    QTest::newRow("File Transfer") << "ShtGet";
+}
+
+void TestTransferSheets::missingBackupFolderIsCreated() {
+    QFETCH(QString, sheet);
+    Rig rig;
+    QVERIFY(rig.start());
+    const QString backup = rig.local("Fresh/Backup");
+    rig.form->EdtBackApplication->setText(QDir::toNativeSeparators(backup));
+    rig.showSheet(rig.form->PageFTPCtrl->findChild<QWidget*>(sheet));
+    rig.open();
+    QCOMPARE(rig.p->LblSts2->text(), QStringLiteral("Connected"));
+    QVERIFY(QFileInfo(backup).isDir());
+    QVERIFY(rig.p->BtnInstallAppli->isEnabled());
+    QCOMPARE(rig.sheets->localPanel()->folder(), QDir::toNativeSeparators(backup));
+    QVERIFY(rig.memoLines().contains(QStringLiteral("Folder created : ") + QDir::toNativeSeparators(backup)));
 }
 
 void TestTransferSheets::deleteFilesAsksFirst() {
