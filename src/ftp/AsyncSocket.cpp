@@ -1,15 +1,22 @@
 #include "AsyncSocket.h"
 
+#include "InputBuffer.h"
+#include "SendPump.h"
+
 #include "support/Guard.h"
 #include "support/SocketErrors.h"
 #include "support/Wait.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHostInfo>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
+#include <QPointer>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #if defined(Q_OS_LINUX)
 #include <linux/sockios.h>
@@ -34,25 +41,22 @@ constexpr qint64 kReadBufferSize = 1024 * 1024;
 constexpr qint64 kWriteQueueLimit = 256 * 1024;
 // A line longer than this is no reply and no listing line: the peer is broken or hostile.
 constexpr qsizetype kMaxLine = 1024 * 1024;
-// Consumed bytes at the front of the incoming buffer are dropped once they are this many
-// and at least half the buffer, which keeps taking lines from the front O(n) overall.
-constexpr qsizetype kCompactAt = 64 * 1024;
-
 const QString kClosedByPeer = QStringLiteral("Connection closed by peer");
 
 int g_instances = 0; // live sockets; the first one records the socket layer's description
 
-// Runs `cleanup` when the scope ends, also by an exception.
-template <typename F> class Finally {
-public:
-    explicit Finally(F f) : m_f(std::move(f)) {}
-    ~Finally() { m_f(); }
-    Finally(const Finally&) = delete;
-    Finally& operator=(const Finally&) = delete;
-
-private:
-    F m_f;
-};
+// Closes a socket its owner no longer uses. Bytes still queued in it are delivered first
+// (a graceful close), and it is freed once closed, never inside one of its own signals.
+void dropSocket(QTcpSocket* socket, QObject* owner) {
+    socket->disconnect(owner);
+    if (socket->state() != QAbstractSocket::UnconnectedState) {
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            return;
+    }
+    socket->deleteLater();
+}
 
 // A short write gives no reason (a full disk, a size limit); the write of the rest does.
 bool writeAll(QIODevice& device, const char* data, qint64 size) {
@@ -68,292 +72,62 @@ bool writeAll(QIODevice& device, const char* data, qint64 size) {
 
 } // namespace
 
-TAsyncSocket::TAsyncSocket(QObject* owner) : QObject(owner) {
-    ReportStatus(8, QStringLiteral("Create"));
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] { swallowing([this] { TimerExpired(); }); });
-    initSocketLayer();
-}
+// Everything the socket keeps for itself. Which of its waits may end is told by `phase`
+// and the flags below; the buffers hold what is on its way in and out.
+struct TAsyncSocket::Private {
+    QTcpSocket* socket = nullptr; // the connection, or a fresh one ready for Connect
+    QTcpServer* listener = nullptr;
+    QPointer<QTcpSocket> accepted; // the connection Listen took, until Accept hands it on
+    TSocketPhase phase = TSocketPhase::Idle;
 
-void TAsyncSocket::initSocketLayer() {
-    ReportStatus(8, QStringLiteral("Initializing Winsock"));
-    if (++g_instances == 1) {
-        m_winsockInfo << QStringLiteral("Version= 1.1") << QStringLiteral("High Version= 1.1")
-                      << QStringLiteral("Description= Qt Network ") + QLatin1String(qVersion())
-                      << QStringLiteral("System= Running") << QStringLiteral("Max Sockets= 32767")
-                      << QStringLiteral("Max Udp pack size= 65507");
-    }
-    createSocket();
-}
+    TInputBuffer in;
+    QIODevice* capture = nullptr; // during CaptureFile: where received bytes go instead of `in`
+    QString captureError;
+    TSendPump out;
 
-TAsyncSocket::~TAsyncSocket() {
-    ReportStatus(8, QStringLiteral("Destroy"));
-    TAsyncSocket::Abort();
-    Cancel();
-    m_timer.stop();
-    m_destroying = true;
-    RequestCloseSocket();
-    --g_instances;
-}
+    bool cancelRequested = false;
+    bool timedOut = false;
+    bool lastNotificationOk = true; // the last connect / accept / lookup notification had no error
+    bool counting = false;
+    bool destroying = false;
+    bool reportAcceptOnCompletion = true;
+    bool lastWaitTimedOut = false;
+    // The read and write handlers never run inside each other; a notification that comes
+    // while one runs is taken up when it is done.
+    bool busy = false;
+    bool readDeferred = false;
+    bool writeDeferred = false;
+    bool readPosted = false;
+    bool writePosted = false;
 
-// --- socket plumbing ------------------------------------------------------------------
+    qint16 replyCode = 0;
+    QString lastReply;
+    QString lastStatus;
+    int lastSocketError = 0;
+    qint64 receivedCount = 0;
+    qint64 sentCount = 0;
+    qint64 transferSize = 0;
+    QStringList winsockInfo;
 
-void TAsyncSocket::createSocket() {
-    m_socket = new QTcpSocket(this);
-    attach(m_socket);
-}
+    QHostAddress remoteAddress;
+    int lookupId = -1; // the name lookup awaited, -1 when none
+    QHostInfo lookupResult;
+    QTimer timer;
+    QElapsedTimer lastProgress;
+    qint64 lastQueued = -1; // unacknowledgedBytes() when last looked at
 
-void TAsyncSocket::attach(QTcpSocket* socket) {
-    // The controller is reached directly; the component's own Proxy setting is the only
-    // indirection, never an application-wide one.
-    socket->setProxy(QNetworkProxy::NoProxy);
-    socket->setReadBufferSize(kReadBufferSize);
-    connect(socket, &QTcpSocket::connected, this, [this, socket] {
-        if (socket == m_socket)
-            swallowing([this] { onConnectedNotification(); });
-    });
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-        if (socket == m_socket)
-            swallowing([this] { ReadToStream(); });
-    });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
-        if (socket == m_socket)
-            swallowing([this] { onBytesWritten(); });
-    });
-    connect(socket, &QTcpSocket::errorOccurred, this,
-            [this, socket] { swallowing([this, socket] { onSocketError(socket); }); });
-    connect(socket, &QTcpSocket::disconnected, this,
-            [this, socket] { swallowing([this, socket] { onCloseNotification(socket); }); });
-}
+    bool connected() const { return phase == TSocketPhase::Connected || phase == TSocketPhase::Accepted; }
+    // The outgoing stream is empty and Qt has handed every byte on.
+    bool sendDone() const { return !out.pending() && (!socket || socket->bytesToWrite() == 0); }
+    // Bytes queued in the system and not yet acknowledged by the peer; -1 where the
+    // platform cannot tell.
+    qint64 unacknowledgedBytes() const;
+};
 
-// Closes a socket we no longer use. Bytes still queued in it are delivered first (a
-// graceful close), and it is freed once closed, never inside one of its own signals.
-void TAsyncSocket::dropSocket(QTcpSocket* socket) {
-    socket->disconnect(this);
-    if (socket->state() != QAbstractSocket::UnconnectedState) {
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        socket->disconnectFromHost();
-        if (socket->state() != QAbstractSocket::UnconnectedState)
-            return;
-    }
-    socket->deleteLater();
-}
-
-void TAsyncSocket::postRead() {
-    if (m_readPosted)
-        return;
-    m_readPosted = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_readPosted = false;
-            swallowing([this] { ReadToStream(); });
-        },
-        Qt::QueuedConnection);
-}
-
-void TAsyncSocket::postWrite() {
-    if (m_writePosted)
-        return;
-    m_writePosted = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_writePosted = false;
-            swallowing([this] { WriteFromStream(); });
-        },
-        Qt::QueuedConnection);
-}
-
-void TAsyncSocket::onConnectedNotification() {
-    m_lastNotificationOk = true;
-    m_isConnected = true;
-    m_connectSeen = true;
-    m_lastProgress.start();
-    NotifyConnected();
-}
-
-void TAsyncSocket::NotifyConnected() {
-    if (OnConnect)
-        OnConnect(this);
-}
-
-void TAsyncSocket::onSocketError(QTcpSocket* socket) {
-    if (socket != m_socket)
-        return;
-    const int code = winsockErrorOf(socket->error(), socket->errorString());
-    if (code == 0)
-        return; // the peer closed normally; the close notification follows
-    m_lastSocketError = code;
-    if (m_connecting)
-        m_lastNotificationOk = false;
-    if (OnError)
-        OnError(this, quint16(code), SocketErrorMessage(code));
-}
-
-// The peer closed. What it sent before closing is still taken in (and counted, so the
-// counters tell the whole transfer), then the socket is replaced by a fresh one.
-void TAsyncSocket::onCloseNotification(QTcpSocket* socket) {
-    if (socket != m_socket)
-        return;
-    m_lastNotificationOk = true;
-    bool stored = false;
-    char block[kBlock];
-    while (!m_cancelRequested && socket->bytesAvailable() > 0) {
-        const qint64 n = socket->read(block, kBlock);
-        if (n <= 0)
-            break;
-        storeBlock(block, n, m_counting);
-        stored = true;
-        if (socket != m_socket)
-            return; // a handler closed the socket meanwhile
-    }
-    m_isConnected = false;
-    RequestCloseSocket();
-    if (stored && DataArrivalHook)
-        DataArrivalHook(this);
-}
-
-void TAsyncSocket::onBytesWritten() {
-    m_lastProgress.start();
-    const bool pending = m_fileMode && m_sendFile ? !m_sendFile->atEnd() : m_outPos < m_out.size();
-    if (pending)
-        postWrite();
-}
-
-void TAsyncSocket::storeBlock(const char* data, qint64 size, bool counted) {
-    if (m_capture) {
-        if (m_captureError.isEmpty() && !writeAll(*m_capture, data, size))
-            m_captureError = m_capture->errorString();
-    } else {
-        m_in.append(data, size);
-    }
-    m_lastProgress.start();
-    if (counted) {
-        m_receivedCount += size;
-        if (OnPacketRecvd)
-            OnPacketRecvd(this);
-    }
-}
-
-void TAsyncSocket::ReadToStream() {
-    if (m_busy) {
-        m_readDeferred = true; // taken up as soon as the running handler is done
-        return;
-    }
-    m_busy = true;
-    bool stored = false;
-    {
-        Finally done([this] { m_busy = false; });
-        ReportStatus(8, QStringLiteral("ReadToStream"));
-        QPointer<QTcpSocket> socket = m_socket;
-        // Block by block, each with its packet event, but several blocks per call: a
-        // round through the event loop per 16 KB would halve the throughput.
-        char block[kBlock];
-        for (int i = 0; i < kBlocksPerRead && socket && socket == m_socket && socket->bytesAvailable() > 0;
-             ++i) {
-            const qint64 n = socket->read(block, kBlock);
-            if (n <= 0)
-                break;
-            stored = true;
-            storeBlock(block, n, m_counting);
-        }
-        if (socket && socket == m_socket && socket->bytesAvailable() > 0)
-            postRead();
-    }
-    if (stored && DataArrivalHook)
-        DataArrivalHook(this);
-    if (m_readDeferred) {
-        m_readDeferred = false;
-        postRead();
-    }
-    if (m_writeDeferred) {
-        m_writeDeferred = false;
-        postWrite();
-    }
-}
-
-void TAsyncSocket::WriteFromStream() {
-    if (m_busy) {
-        m_writeDeferred = true;
-        return;
-    }
-    m_busy = true;
-    Finally done([this] {
-        m_busy = false;
-        if (m_readDeferred) {
-            m_readDeferred = false;
-            postRead();
-        }
-    });
-    ReportStatus(8, QStringLiteral("WriteFromStream"));
-    const bool fileMode = m_fileMode && m_sendFile;
-    const bool pending = fileMode ? !m_sendFile->atEnd() : m_outPos < m_out.size();
-    if (!pending || m_cancelRequested)
-        return;
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState) {
-        m_lastSocketError = 10057; // a send error is recorded, nothing else
-        return;
-    }
-    // Counted and announced block by block, but handed to Qt several blocks at a time: Qt
-    // sends one queued piece per write notification, and 16 KB pieces would slow the
-    // stream down to a round through the event loop per block.
-    if (m_sendChunk.isEmpty())
-        m_sendChunk.resize(kBlock * kBlocksPerWrite);
-    while (m_socket->bytesToWrite() < kWriteQueueLimit && !m_cancelRequested) {
-        const char* data = m_sendChunk.constData();
-        qint64 size = 0;
-        if (fileMode) {
-            size = m_sendFile->read(m_sendChunk.data(), m_sendChunk.size());
-            if (size < 0) {
-                m_sendError = m_sendFile->errorString();
-                return;
-            }
-        } else {
-            data = m_out.constData() + m_outPos;
-            size = std::min<qint64>(m_sendChunk.size(), m_out.size() - m_outPos);
-        }
-        if (size == 0)
-            return;
-        const qint64 sent = m_socket->write(data, size);
-        if (sent < 0) {
-            m_lastSocketError = winsockErrorOf(m_socket->error(), m_socket->errorString());
-            return;
-        }
-        bool more = false;
-        if (fileMode) {
-            if (sent < size)
-                m_sendFile->seek(m_sendFile->pos() - (size - sent));
-            more = !m_sendFile->atEnd();
-        } else {
-            m_outPos += sent;
-            if (m_outPos >= m_out.size()) {
-                m_out.clear();
-                m_outPos = 0;
-            }
-            more = m_outPos < m_out.size();
-        }
-        for (qint64 done = 0; done < sent; done += kBlock) {
-            m_sentCount += std::min(kBlock, sent - done);
-            if (m_counting && OnPacketSent)
-                OnPacketSent(this);
-        }
-        if (!more || !m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-            return;
-    }
-    if (m_socket && m_socket->bytesToWrite() < kWriteQueueLimit)
-        postWrite();
-}
-
-bool TAsyncSocket::sendDone() const {
-    const bool pending = m_fileMode && m_sendFile ? !m_sendFile->atEnd() : m_outPos < m_out.size();
-    return !pending && (!m_socket || m_socket->bytesToWrite() == 0);
-}
-
-qint64 TAsyncSocket::unacknowledgedBytes() const {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+qint64 TAsyncSocket::Private::unacknowledgedBytes() const {
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return -1;
-    const qintptr fd = m_socket->socketDescriptor();
+    const qintptr fd = socket->socketDescriptor();
     if (fd < 0)
         return -1;
 #if defined(Q_OS_LINUX)
@@ -369,36 +143,246 @@ qint64 TAsyncSocket::unacknowledgedBytes() const {
     return -1;
 }
 
-void TAsyncSocket::noteBytesLeaving() {
-    const qint64 queued = unacknowledgedBytes();
-    if (queued >= 0 && queued < m_lastQueued)
-        m_lastProgress.start();
-    m_lastQueued = queued;
+TAsyncSocket::TAsyncSocket(QObject* owner) : QObject(owner), d(std::make_unique<Private>()) {
+    ReportStatus(8, QStringLiteral("Create"));
+    d->timer.setSingleShot(true);
+    connect(&d->timer, &QTimer::timeout, this, [this] { swallowing([this] { TimerExpired(); }); });
+    ReportStatus(8, QStringLiteral("Initializing Winsock"));
+    if (++g_instances == 1) {
+        d->winsockInfo << QStringLiteral("Version= 1.1") << QStringLiteral("High Version= 1.1")
+                       << QStringLiteral("Description= Qt Network ") + QLatin1String(qVersion())
+                       << QStringLiteral("System= Running") << QStringLiteral("Max Sockets= 32767")
+                       << QStringLiteral("Max Udp pack size= 65507");
+    }
+    createSocket();
 }
 
-qsizetype TAsyncSocket::indexOfLf() {
-    const qsizetype from = m_inPos + m_lfScanned;
-    const qsizetype at = m_in.indexOf('\n', from);
-    if (at < 0)
-        m_lfScanned = m_in.size() - m_inPos;
-    return at < 0 ? -1 : at - m_inPos;
+TAsyncSocket::~TAsyncSocket() {
+    ReportStatus(8, QStringLiteral("Destroy"));
+    TAsyncSocket::Abort();
+    Cancel();
+    d->timer.stop();
+    d->destroying = true;
+    RequestCloseSocket();
+    --g_instances;
 }
 
-void TAsyncSocket::takeFront(qsizetype count) {
-    m_inPos += count;
-    m_lfScanned = std::max<qsizetype>(0, m_lfScanned - count);
-    if (m_inPos >= m_in.size()) {
-        m_in.resize(0);
-        m_inPos = 0;
-        m_lfScanned = 0;
-    } else if (m_inPos >= kCompactAt && m_inPos * 2 >= m_in.size()) {
-        m_in.remove(0, m_inPos);
-        m_inPos = 0;
+// --- socket plumbing ------------------------------------------------------------------
+
+void TAsyncSocket::createSocket() {
+    d->socket = new QTcpSocket(this);
+    attach(d->socket);
+}
+
+void TAsyncSocket::attach(QTcpSocket* socket) {
+    // The controller is reached directly; the component's own Proxy setting is the only
+    // indirection, never an application-wide one.
+    socket->setProxy(QNetworkProxy::NoProxy);
+    socket->setReadBufferSize(kReadBufferSize);
+    connect(socket, &QTcpSocket::connected, this, [this, socket] {
+        if (socket == d->socket)
+            swallowing([this] { onConnectedNotification(); });
+    });
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (socket == d->socket)
+            swallowing([this] { ReadToStream(); });
+    });
+    connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+        if (socket == d->socket)
+            swallowing([this] { onBytesWritten(); });
+    });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket] { swallowing([this, socket] { onSocketError(socket); }); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket] { swallowing([this, socket] { onCloseNotification(socket); }); });
+}
+
+void TAsyncSocket::postRead() {
+    if (d->readPosted)
+        return;
+    d->readPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            d->readPosted = false;
+            swallowing([this] { ReadToStream(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TAsyncSocket::postWrite() {
+    if (d->writePosted)
+        return;
+    d->writePosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            d->writePosted = false;
+            swallowing([this] { WriteFromStream(); });
+        },
+        Qt::QueuedConnection);
+}
+
+void TAsyncSocket::onConnectedNotification() {
+    d->lastNotificationOk = true;
+    d->phase = TSocketPhase::Connected;
+    d->lastProgress.start();
+    NotifyConnected();
+}
+
+void TAsyncSocket::NotifyConnected() {
+    if (OnConnect)
+        OnConnect(this);
+}
+
+void TAsyncSocket::onSocketError(QTcpSocket* socket) {
+    if (socket != d->socket)
+        return;
+    const int code = winsockErrorOf(socket->error(), socket->errorString());
+    if (code == 0)
+        return; // the peer closed normally; the close notification follows
+    d->lastSocketError = code;
+    if (d->phase == TSocketPhase::Connecting)
+        d->lastNotificationOk = false;
+    if (OnError)
+        OnError(this, quint16(code), SocketErrorMessage(code));
+}
+
+// The peer closed. What it sent before closing is still taken in (and counted, so the
+// counters tell the whole transfer), then the socket is replaced by a fresh one.
+void TAsyncSocket::onCloseNotification(QTcpSocket* socket) {
+    if (socket != d->socket)
+        return;
+    d->lastNotificationOk = true;
+    bool stored = false;
+    char block[kBlock];
+    while (!d->cancelRequested && socket->bytesAvailable() > 0) {
+        const qint64 n = socket->read(block, kBlock);
+        if (n <= 0)
+            break;
+        storeBlock(block, n, d->counting);
+        stored = true;
+        if (socket != d->socket)
+            return; // a handler closed the socket meanwhile
+    }
+    RequestCloseSocket();
+    if (stored)
+        DataArrived();
+}
+
+void TAsyncSocket::onBytesWritten() {
+    d->lastProgress.start();
+    if (d->out.pending())
+        postWrite();
+}
+
+void TAsyncSocket::storeBlock(const char* data, qint64 size, bool counted) {
+    if (d->capture) {
+        if (d->captureError.isEmpty() && !writeAll(*d->capture, data, size))
+            d->captureError = d->capture->errorString();
+    } else {
+        d->in.append(data, size);
+    }
+    d->lastProgress.start();
+    if (counted) {
+        d->receivedCount += size;
+        if (OnPacketRecvd)
+            OnPacketRecvd(this);
     }
 }
 
+void TAsyncSocket::ReadToStream() {
+    if (d->busy) {
+        d->readDeferred = true; // taken up as soon as the running handler is done
+        return;
+    }
+    d->busy = true;
+    bool stored = false;
+    {
+        auto done = qScopeGuard([this] { d->busy = false; });
+        ReportStatus(8, QStringLiteral("ReadToStream"));
+        QPointer<QTcpSocket> socket = d->socket;
+        // Block by block, each with its packet event, but several blocks per call: a
+        // round through the event loop per 16 KB would halve the throughput.
+        char block[kBlock];
+        for (int i = 0; i < kBlocksPerRead && socket && socket == d->socket && socket->bytesAvailable() > 0;
+             ++i) {
+            const qint64 n = socket->read(block, kBlock);
+            if (n <= 0)
+                break;
+            stored = true;
+            storeBlock(block, n, d->counting);
+        }
+        if (socket && socket == d->socket && socket->bytesAvailable() > 0)
+            postRead();
+    }
+    if (stored)
+        DataArrived();
+    if (d->readDeferred) {
+        d->readDeferred = false;
+        postRead();
+    }
+    if (d->writeDeferred) {
+        d->writeDeferred = false;
+        postWrite();
+    }
+}
+
+void TAsyncSocket::WriteFromStream() {
+    if (d->busy) {
+        d->writeDeferred = true;
+        return;
+    }
+    d->busy = true;
+    auto done = qScopeGuard([this] {
+        d->busy = false;
+        if (d->readDeferred) {
+            d->readDeferred = false;
+            postRead();
+        }
+    });
+    ReportStatus(8, QStringLiteral("WriteFromStream"));
+    if (!d->out.pending() || d->cancelRequested)
+        return;
+    if (!d->socket || d->socket->state() != QAbstractSocket::ConnectedState) {
+        d->lastSocketError = 10057; // a send error is recorded, nothing else
+        return;
+    }
+    // Counted and announced block by block, but handed to Qt several blocks at a time: Qt
+    // sends one queued piece per write notification, and 16 KB pieces would slow the
+    // stream down to a round through the event loop per block.
+    while (d->socket->bytesToWrite() < kWriteQueueLimit && !d->cancelRequested) {
+        const QByteArrayView piece = d->out.next(kBlock * kBlocksPerWrite);
+        if (piece.isEmpty())
+            return; // all sent, or the file could not be read (SendFile reports it)
+        const qint64 sent = d->socket->write(piece.data(), piece.size());
+        if (sent < 0) {
+            d->out.consumed(0);
+            d->lastSocketError = winsockErrorOf(d->socket->error(), d->socket->errorString());
+            return;
+        }
+        d->out.consumed(sent);
+        for (qint64 done = 0; done < sent; done += kBlock) {
+            d->sentCount += std::min(kBlock, sent - done);
+            if (d->counting && OnPacketSent)
+                OnPacketSent(this);
+        }
+        if (!d->out.pending() || !d->socket || d->socket->state() != QAbstractSocket::ConnectedState)
+            return;
+    }
+    if (d->socket && d->socket->bytesToWrite() < kWriteQueueLimit)
+        postWrite();
+}
+
+void TAsyncSocket::noteBytesLeaving() {
+    const qint64 queued = d->unacknowledgedBytes();
+    if (queued >= 0 && queued < d->lastQueued)
+        d->lastProgress.start();
+    d->lastQueued = queued;
+}
+
 void TAsyncSocket::discardInput() {
-    takeFront(m_in.size() - m_inPos);
+    d->in.clear();
 }
 
 // --- waiting ----------------------------------------------------------------------------
@@ -407,24 +391,24 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
                              bool bytesAreProgress) {
     QElapsedTimer waiting;
     waiting.start();
-    const auto abandoned = [this]() -> QString { return WaitAbandoned ? WaitAbandoned() : QString(); };
+    const auto abandoned = [this] { return WaitAbandoned(); };
     const auto idleMs = [&]() -> qint64 {
         qint64 idle = waiting.elapsed();
-        if (bytesAreProgress && m_lastProgress.isValid())
-            idle = std::min(idle, m_lastProgress.elapsed());
+        if (bytesAreProgress && d->lastProgress.isValid())
+            idle = std::min(idle, d->lastProgress.elapsed());
         return idle;
     };
-    m_lastWaitTimedOut = false;
+    d->lastWaitTimedOut = false;
     // Bytes the system still holds for a slow peer move without any event of ours: the
     // queue is looked at on every wake-up, and each byte that leaves it is progress.
-    m_lastQueued = bytesAreProgress ? unacknowledgedBytes() : -1;
-    const bool watchQueue = m_lastQueued >= 0;
+    d->lastQueued = bytesAreProgress ? d->unacknowledgedBytes() : -1;
+    const bool watchQueue = d->lastQueued >= 0;
     for (;;) {
         const qint64 limit = TimeOut > 0 ? TimeOut - idleMs() : -1;
         if (TimeOut > 0 && limit <= 0) {
             if (done())
                 return;
-            m_lastWaitTimedOut = true;
+            d->lastWaitTimedOut = true;
             WaitTimedOut();
             throw ESockError(QStringLiteral("Timed out waiting for ") + awaited);
         }
@@ -448,9 +432,9 @@ void TAsyncSocket::waitUntil(const std::function<bool()>& done, const QString& a
 void TAsyncSocket::ReportStatus(quint8 level, const QString& text) {
     if (level > ReportLevel)
         return;
-    m_lastStatus = text;
+    d->lastStatus = text;
     qCDebug(lcSocket).noquote() << text;
-    if (!m_destroying && OnStatus)
+    if (!d->destroying && OnStatus)
         OnStatus(this, text);
 }
 
@@ -461,49 +445,49 @@ QString TAsyncSocket::SocketErrorMessage(int code) {
 
 void TAsyncSocket::ErrorManager(int tolerated) {
     ReportStatus(16, QStringLiteral("Checking Error In Error Manager"));
-    if (m_lastSocketError == tolerated)
+    if (d->lastSocketError == tolerated)
         return;
-    const QString message = SocketErrorMessage(m_lastSocketError);
+    const QString message = SocketErrorMessage(d->lastSocketError);
     if (OnError)
-        OnError(this, quint16(m_lastSocketError), message);
+        OnError(this, quint16(d->lastSocketError), message);
     throw ESockError(message);
 }
 
 void TAsyncSocket::TimerOn() {
     ReportStatus(8, QStringLiteral("Timer On"));
-    m_timedOut = false;
-    m_timer.stop();
+    d->timedOut = false;
+    d->timer.stop();
     if (TimeOut > 0) {
-        m_timer.setInterval(TimeOut);
-        m_timer.start();
+        d->timer.setInterval(TimeOut);
+        d->timer.start();
     }
 }
 
 void TAsyncSocket::TimerOff() {
     ReportStatus(8, QStringLiteral("Timer Off"));
-    m_timer.stop();
+    d->timer.stop();
 }
 
 void TAsyncSocket::TimerExpired() {
     ReportStatus(8, QStringLiteral("Timer Triggered"));
-    m_timer.stop();
-    m_timedOut = true;
+    d->timer.stop();
+    d->timedOut = true;
     Abort();
 }
 
 void TAsyncSocket::Cancel() {
     ReportStatus(8, QStringLiteral("Canceling"));
-    m_cancelRequested = true;
+    d->cancelRequested = true;
 }
 
 void TAsyncSocket::CheckConnected() {
-    if (m_isConnected)
+    if (IsConnected())
         return;
     if (!OnConnectionRequired)
         throw Error(QStringLiteral("Not Connected"));
     bool handled = false;
     OnConnectionRequired(handled);
-    if (m_isConnected)
+    if (IsConnected())
         return;
     throw Error(QStringLiteral("Not Connected"));
 }
@@ -516,35 +500,35 @@ void TAsyncSocket::ResolveHost() {
     // therefore looked up as a name.
     if (dotted.setAddress(name) && dotted.protocol() == QAbstractSocket::IPv4Protocol &&
         dotted.toIPv4Address() != 0xFFFFFFFFu) {
-        m_remoteAddress = dotted;
+        d->remoteAddress = dotted;
         return;
     }
-    m_remoteAddress = QHostAddress();
+    d->remoteAddress = QHostAddress();
     TimerOn();
-    m_asyncComplete = false;
-    m_lastNotificationOk = true;
-    const int id = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
+    d->lastNotificationOk = true;
+    const TSocketPhase was = d->phase;
+    d->phase = TSocketPhase::Resolving;
+    d->lookupId = QHostInfo::lookupHost(name, this, [this](const QHostInfo& info) {
         swallowing([&] {
-            if (info.lookupId() != m_lookupId)
+            if (info.lookupId() != d->lookupId)
                 return; // a lookup given up on
-            m_lookupResult = info;
-            m_lastNotificationOk = info.error() == QHostInfo::NoError;
-            m_asyncComplete = true;
+            d->lookupResult = info;
+            d->lastNotificationOk = info.error() == QHostInfo::NoError;
+            d->lookupId = -1;
         });
     });
-    m_lookupId = id;
-    pumpUntil([this] { return m_asyncComplete || m_timedOut || m_cancelRequested; });
+    pumpUntil([this] { return d->lookupId == -1 || d->timedOut || d->cancelRequested; });
     TimerOff();
-    m_lookupId = -1;
-    if (!m_asyncComplete)
-        QHostInfo::abortHostLookup(id);
-    if (m_timedOut)
+    d->phase = was;
+    if (d->lookupId != -1)
+        QHostInfo::abortHostLookup(std::exchange(d->lookupId, -1));
+    if (d->timedOut)
         throw ESockError(QStringLiteral("Host Lookup Timed Out"));
-    if (m_cancelRequested)
+    if (d->cancelRequested)
         throw ESockError(QStringLiteral("Host Lookup Canceled"));
     QHostAddress found;
-    if (m_lastNotificationOk) {
-        for (const QHostAddress& a : m_lookupResult.addresses()) {
+    if (d->lastNotificationOk) {
+        for (const QHostAddress& a : d->lookupResult.addresses()) {
             if (a.protocol() == QAbstractSocket::IPv4Protocol) {
                 found = a;
                 break;
@@ -552,18 +536,18 @@ void TAsyncSocket::ResolveHost() {
         }
     }
     if (found.isNull()) {
-        m_lastSocketError = 11001;
+        d->lastSocketError = 11001;
         throw ESockError(QStringLiteral("Host Lookup Failed"));
     }
-    m_remoteAddress = found;
+    d->remoteAddress = found;
     if (OnHostResolved)
         OnHostResolved(this);
 }
 
 void TAsyncSocket::Connect() {
     ReportStatus(8, QStringLiteral("Connecting"));
-    m_cancelRequested = false;
-    if (m_isConnected)
+    d->cancelRequested = false;
+    if (IsConnected())
         throw ESockError(QStringLiteral("Already connected"));
 
     bool retried = false;
@@ -577,7 +561,7 @@ void TAsyncSocket::Connect() {
                 e.message() == QLatin1String("Host Lookup Canceled"))
                 throw;
         }
-        if (!m_remoteAddress.isNull())
+        if (!d->remoteAddress.isNull())
             break;
         if (retried || !OnInvalidHost)
             throw ESockError(QStringLiteral("Null Remote Address"));
@@ -589,29 +573,30 @@ void TAsyncSocket::Connect() {
     }
 
     const quint16 port = quint16(Proxy.isEmpty() ? Port : ProxyPort);
-    m_asyncComplete = false;
-    m_lastNotificationOk = true;
-    m_connectSeen = false;
-    if (!m_socket)
+    d->lastNotificationOk = true;
+    if (!d->socket)
         createSocket();
-    m_connecting = true;
-    Finally notConnecting([this] { m_connecting = false; });
-    m_socket->connectToHost(m_remoteAddress, port);
+    d->phase = TSocketPhase::Connecting;
+    d->socket->connectToHost(d->remoteAddress, port);
     TimerOn();
-    pumpUntil([this] { return m_connectSeen || m_timedOut || m_cancelRequested || !m_lastNotificationOk; });
+    // Connecting ends with the connection, or with a close right after it.
+    pumpUntil([this] {
+        return d->phase != TSocketPhase::Connecting || d->timedOut || d->cancelRequested ||
+               !d->lastNotificationOk;
+    });
     TimerOff();
-    if (!m_timedOut && !m_cancelRequested && m_lastNotificationOk)
+    if (!d->timedOut && !d->cancelRequested && d->lastNotificationOk)
         return;
 
     // Start the next attempt from a clean socket.
-    dropSocket(m_socket);
-    m_isConnected = false;
+    dropSocket(d->socket, this);
+    d->phase = TSocketPhase::Idle;
     createSocket();
     if (OnConnectionFailed)
         OnConnectionFailed(this);
-    if (m_timedOut)
+    if (d->timedOut)
         throw ESockError(QStringLiteral("Connection Timed out"));
-    if (m_cancelRequested)
+    if (d->cancelRequested)
         throw ESockError(QStringLiteral("Connection Canceled"));
     throw ESockError(QStringLiteral("Connection Failed"));
 }
@@ -623,29 +608,28 @@ void TAsyncSocket::Disconnect() {
 
 void TAsyncSocket::RequestCloseSocket() {
     ReportStatus(4, QStringLiteral("Request Close Socket"));
-    m_isConnected = false;
-    if (m_listener) {
-        m_listener->close();
-        m_listener->deleteLater();
-        m_listener = nullptr;
+    d->phase = TSocketPhase::Idle;
+    if (d->listener) {
+        d->listener->close();
+        d->listener->deleteLater();
+        d->listener = nullptr;
     }
-    m_out.clear();
-    m_outPos = 0;
-    if (!m_socket)
+    d->out.clear();
+    if (!d->socket)
         return;
-    dropSocket(m_socket);
-    m_socket = nullptr;
-    if (!m_destroying) {
+    dropSocket(d->socket, this);
+    d->socket = nullptr;
+    if (!d->destroying) {
         if (OnDisconnect)
             OnDisconnect(this);
-        if (!m_socket)
+        if (!d->socket)
             createSocket();
     }
 }
 
 void TAsyncSocket::SendBuffer(const QByteArray& bytes, int length) {
     ReportStatus(4, QStringLiteral("Sending Buffer"));
-    if (m_cancelRequested)
+    if (d->cancelRequested)
         return;
     QByteArray data = bytes;
     if (length <= 0) {
@@ -657,16 +641,16 @@ void TAsyncSocket::SendBuffer(const QByteArray& bytes, int length) {
     }
     if (data.isEmpty())
         return;
-    m_out.append(data);
+    d->out.queue(data);
     postWrite();
-    waitUntil([this] { return sendDone() || m_cancelRequested || !m_isConnected; },
+    waitUntil([this] { return d->sendDone() || d->cancelRequested || !IsConnected(); },
               QStringLiteral("the peer to take the data"), true);
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
-    if (!sendDone())
-        throw ESockError(m_lastSocketError ? winsockErrorText(m_lastSocketError) : kClosedByPeer);
+    if (!d->sendDone())
+        throw ESockError(d->lastSocketError ? winsockErrorText(d->lastSocketError) : kClosedByPeer);
 }
 
 void TAsyncSocket::Write(const QString& text) {
@@ -686,30 +670,28 @@ void TAsyncSocket::Writeln(const QString& text) {
 QString TAsyncSocket::Read(int count) {
     ReportStatus(8, QStringLiteral("Read( %1 )").arg(count));
     if (count > 0)
-        waitUntil([this, count] { return BufferedCount() >= count || m_cancelRequested || !m_isConnected; },
-                  DataWaitName, true);
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+        waitUntil([this, count] { return BufferedCount() >= count || d->cancelRequested || !IsConnected(); },
+                  DataAwaited(), true);
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
     if (count > 0 && BufferedCount() < count)
         throw ESockError(kClosedByPeer);
-    const qsizetype take = count > 0 ? count : BufferedCount();
-    const QString out = QString::fromLatin1(m_in.constData() + m_inPos, take);
-    takeFront(take);
-    return out;
+    return QString::fromLatin1(d->in.take(count > 0 ? count : BufferedCount()));
 }
 
 QString TAsyncSocket::ReadLn() {
     ReportStatus(8, QStringLiteral("ReadLn"));
     waitUntil(
         [this] {
-            return indexOfLf() >= 0 || m_cancelRequested || !m_isConnected || BufferedCount() > kMaxLine;
+            return d->in.indexOfLf() >= 0 || d->cancelRequested || !IsConnected() ||
+                   BufferedCount() > kMaxLine;
         },
-        LineWaitName, false);
-    if (m_cancelRequested)
+        LineAwaited(), false);
+    if (d->cancelRequested)
         throw EAbortError(QStringLiteral("Socket readln aborted"));
-    qsizetype length = indexOfLf();
+    qsizetype length = d->in.indexOfLf();
     if (length >= 0) {
         length += 1;
     } else if (BufferedCount() > kMaxLine) {
@@ -719,21 +701,19 @@ QString TAsyncSocket::ReadLn() {
     } else {
         throw ESockError(kClosedByPeer);
     }
-    const QString line = QString::fromLatin1(m_in.constData() + m_inPos, length);
-    takeFront(length);
-    return line;
+    return QString::fromLatin1(d->in.take(length));
 }
 
 QString TAsyncSocket::Transaction(const QString& command) {
     ReportStatus(8, QStringLiteral("Transaction"));
-    m_replyCode = 0;
+    d->replyCode = 0;
     Writeln(command);
-    m_lastReply = ReadLn();
-    if (!m_lastReply.isEmpty()) {
-        ReportStatus(1, m_lastReply);
-        m_replyCode = ReplyCodeOf(m_lastReply);
+    d->lastReply = ReadLn();
+    if (!d->lastReply.isEmpty()) {
+        ReportStatus(1, d->lastReply);
+        d->replyCode = ReplyCodeOf(d->lastReply);
     }
-    return m_lastReply;
+    return d->lastReply;
 }
 
 qint16 TAsyncSocket::ReplyCodeOf(const QString& line) {
@@ -755,46 +735,44 @@ void TAsyncSocket::SendFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    m_out.clear();
-    m_outPos = 0;
-    m_counting = true;
-    m_fileMode = true;
-    m_sendFile = &file;
-    m_sendError.clear();
-    m_sentCount = 0;
-    m_transferSize = file.size();
+    d->out.sendFile(&file);
+    d->counting = true;
+    d->sentCount = 0;
+    d->transferSize = file.size();
+    QString readError;
     {
-        Finally restore([this] {
-            m_sendFile = nullptr;
-            m_counting = false;
-            m_fileMode = false;
+        auto restore = qScopeGuard([&] {
+            readError = d->out.fileError();
+            d->out.sendFile(nullptr);
+            d->counting = false;
         });
         postWrite();
-        if (m_transferSize > 0)
+        if (d->transferSize > 0)
             waitUntil(
                 [this] {
-                    return sendDone() || m_cancelRequested || !m_isConnected || !m_sendError.isEmpty();
+                    return d->sendDone() || d->cancelRequested || !IsConnected() ||
+                           !d->out.fileError().isEmpty();
                 },
                 QStringLiteral("the peer to take the data"), true);
     }
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
-    if (!m_sendError.isEmpty())
-        throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, m_sendError));
-    if (m_transferSize > 0 && !sendDone())
-        throw ESockError(m_lastSocketError ? winsockErrorText(m_lastSocketError) : kClosedByPeer);
+    if (!readError.isEmpty())
+        throw FileError(QStringLiteral("Cannot read %1: %2").arg(path, readError));
+    if (d->transferSize > 0 && !d->sendDone())
+        throw ESockError(d->lastSocketError ? winsockErrorText(d->lastSocketError) : kClosedByPeer);
 }
 
 void TAsyncSocket::WaitDelivered() {
     ReportStatus(8, QStringLiteral("WaitDelivered"));
-    if (unacknowledgedBytes() <= 0)
+    if (d->unacknowledgedBytes() <= 0)
         return;
-    waitUntil([this] { return m_cancelRequested || !m_isConnected || unacknowledgedBytes() <= 0; },
+    waitUntil([this] { return d->cancelRequested || !IsConnected() || d->unacknowledgedBytes() <= 0; },
               QStringLiteral("the peer to take the data"), true);
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
 }
@@ -808,67 +786,66 @@ void TAsyncSocket::CaptureFile(const QString& path) {
 
 void TAsyncSocket::CaptureFile(QIODevice& target) {
     ReportStatus(8, QStringLiteral("CaptureFile"));
-    m_counting = true;
-    m_fileMode = true;
-    m_captureError.clear();
-    m_receivedCount = 0;
+    d->counting = true;
+    d->captureError.clear();
+    d->receivedCount = 0;
     if (BufferedCount() > 0) {
         const qint64 size = BufferedCount();
-        if (!writeAll(target, m_in.constData() + m_inPos, size))
-            m_captureError = target.errorString();
-        m_receivedCount = size;
+        if (!writeAll(target, d->in.unread().data(), size))
+            d->captureError = target.errorString();
+        d->receivedCount = size;
         discardInput();
     }
-    m_capture = &target;
+    d->capture = &target;
     {
-        Finally restore([this] {
-            m_capture = nullptr;
-            m_counting = false;
-            m_fileMode = false;
+        auto restore = qScopeGuard([this] {
+            d->capture = nullptr;
+            d->counting = false;
         });
-        waitUntil([this] { return !m_isConnected || m_cancelRequested || !m_captureError.isEmpty(); },
-                  DataWaitName, true);
+        waitUntil([this] { return !IsConnected() || d->cancelRequested || !d->captureError.isEmpty(); },
+                  DataAwaited(), true);
     }
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
-    if (!m_captureError.isEmpty())
-        throw FileError(QStringLiteral("Cannot write the received data: %1").arg(m_captureError));
+    if (!d->captureError.isEmpty())
+        throw FileError(QStringLiteral("Cannot write the received data: %1").arg(d->captureError));
 }
 
 void TAsyncSocket::Listen(bool reportOnCompletion) {
     ReportStatus(8, QStringLiteral("Listening"));
-    m_asyncComplete = false;
-    m_lastNotificationOk = true;
-    m_reportAcceptOnCompletion = reportOnCompletion;
-    if (!m_listener) {
-        m_listener = new QTcpServer(this);
-        m_listener->setProxy(QNetworkProxy::NoProxy);
-        m_listener->setMaxPendingConnections(1);
-        connect(m_listener, &QTcpServer::newConnection, this,
+    d->phase = TSocketPhase::Listening;
+    d->lastNotificationOk = true;
+    d->reportAcceptOnCompletion = reportOnCompletion;
+    if (!d->listener) {
+        d->listener = new QTcpServer(this);
+        d->listener->setProxy(QNetworkProxy::NoProxy);
+        d->listener->setMaxPendingConnections(1);
+        connect(d->listener, &QTcpServer::newConnection, this,
                 [this] { swallowing([this] { takePendingConnections(); }); });
-        QTcpServer* listener = m_listener;
-        connect(m_listener, &QTcpServer::acceptError, this, [this, listener](QAbstractSocket::SocketError e) {
-            swallowing([&] {
-                m_lastSocketError = winsockErrorOf(e, listener->errorString());
-                m_lastNotificationOk = false;
-                m_asyncComplete = true;
-            });
-        });
+        QTcpServer* listener = d->listener;
+        connect(d->listener, &QTcpServer::acceptError, this,
+                [this, listener](QAbstractSocket::SocketError e) {
+                    swallowing([&] {
+                        d->lastSocketError = winsockErrorOf(e, listener->errorString());
+                        d->lastNotificationOk = false;
+                        d->phase = TSocketPhase::Idle;
+                    });
+                });
     }
-    if (!m_listener->listen(QHostAddress::AnyIPv4, quint16(Port))) {
+    if (!d->listener->listen(QHostAddress::AnyIPv4, quint16(Port))) {
         // Waiting for a connection that cannot come would only end at the time-out.
-        m_lastSocketError = winsockErrorOf(m_listener->serverError(), m_listener->errorString());
-        if (m_lastSocketError == 0)
-            m_lastSocketError = 10048;
+        d->lastSocketError = winsockErrorOf(d->listener->serverError(), d->listener->errorString());
+        if (d->lastSocketError == 0)
+            d->lastSocketError = 10048;
         ErrorManager(10035);
     }
 }
 
 void TAsyncSocket::takePendingConnections() {
-    while (m_listener && !m_accepted) {
-        QTcpSocket* socket = m_listener->nextPendingConnection();
+    while (d->listener && !d->accepted) {
+        QTcpSocket* socket = d->listener->nextPendingConnection();
         if (!socket)
             return;
         const QHostAddress from = socket->peerAddress();
@@ -883,32 +860,30 @@ void TAsyncSocket::takePendingConnections() {
             socket->deleteLater();
             continue;
         }
-        m_accepted = socket;
-        m_lastNotificationOk = true;
-        m_lastProgress.start();
-        m_isConnected = true;
-        if (m_reportAcceptOnCompletion)
-            m_asyncComplete = true;
-        else if (OnAccept)
+        d->accepted = socket;
+        d->lastNotificationOk = true;
+        d->lastProgress.start();
+        d->phase = TSocketPhase::Accepted;
+        if (!d->reportAcceptOnCompletion && OnAccept)
             OnAccept(this);
     }
 }
 
 QTcpSocket* TAsyncSocket::Accept() {
-    waitUntil([this] { return m_asyncComplete || m_cancelRequested; }, QStringLiteral("the data connection"),
-              false);
-    if (m_cancelRequested)
+    waitUntil([this] { return d->phase != TSocketPhase::Listening || d->cancelRequested; },
+              QStringLiteral("the data connection"), false);
+    if (d->cancelRequested)
         throw ESockError(QStringLiteral("Accepting Canceled"));
-    if (!m_lastNotificationOk || !m_listener)
+    if (!d->lastNotificationOk || !d->listener)
         throw ESockError(QStringLiteral("Error creating Data Connection"));
     ReportStatus(4, QStringLiteral("Accepting"));
-    QTcpSocket* socket = m_accepted;
-    m_accepted = nullptr;
+    QTcpSocket* socket = d->accepted;
+    d->accepted = nullptr;
     if (!socket)
         throw ESockError(QStringLiteral("Error creating Data Connection"));
-    m_remoteAddress = socket->peerAddress();
-    if (m_cancelRequested) {
-        m_cancelRequested = false;
+    d->remoteAddress = socket->peerAddress();
+    if (d->cancelRequested) {
+        d->cancelRequested = false;
         delete socket;
         throw EAbortError(QStringLiteral("Socket send aborted"));
     }
@@ -916,29 +891,29 @@ QTcpSocket* TAsyncSocket::Accept() {
 }
 
 void TAsyncSocket::UseAcceptedSocket(QTcpSocket* socket) {
-    if (m_listener) {
-        m_listener->close();
-        m_listener->deleteLater();
-        m_listener = nullptr;
+    if (d->listener) {
+        d->listener->close();
+        d->listener->deleteLater();
+        d->listener = nullptr;
     }
-    if (m_socket)
-        dropSocket(m_socket);
-    m_socket = socket;
+    if (d->socket)
+        dropSocket(d->socket, this);
+    d->socket = socket;
     socket->setParent(this);
     attach(socket);
-    m_isConnected = true;
-    m_lastProgress.start();
+    d->phase = TSocketPhase::Connected;
+    d->lastProgress.start();
     // The socket lived on its own between the accept and now: it may hold data, or the
     // peer may even have closed already, with nobody listening to its signals.
     QMetaObject::invokeMethod(
         this,
         [this, socket] {
             swallowing([this, socket] {
-                if (socket != m_socket)
+                if (socket != d->socket)
                     return;
                 if (socket->bytesAvailable() > 0)
                     ReadToStream();
-                if (socket == m_socket && socket->state() == QAbstractSocket::UnconnectedState)
+                if (socket == d->socket && socket->state() == QAbstractSocket::UnconnectedState)
                     onCloseNotification(socket);
             });
         },
@@ -962,11 +937,77 @@ QString TAsyncSocket::PortText(quint16 port) {
 }
 
 QString TAsyncSocket::LocalAddressText() const {
-    return AddressText(m_socket ? m_socket->localAddress() : QHostAddress());
+    return AddressText(d->socket ? d->socket->localAddress() : QHostAddress());
 }
 
 QString TAsyncSocket::LocalPortText() const {
-    return PortText(m_listener ? m_listener->serverPort() : (m_socket ? m_socket->localPort() : 0));
+    return PortText(d->listener ? d->listener->serverPort() : (d->socket ? d->socket->localPort() : 0));
+}
+
+// --- state -------------------------------------------------------------------------------
+
+TSocketPhase TAsyncSocket::Phase() const {
+    return d->phase;
+}
+bool TAsyncSocket::IsConnected() const {
+    return d->connected();
+}
+qint16 TAsyncSocket::ReplyCode() const {
+    return d->replyCode;
+}
+const QString& TAsyncSocket::LastReply() const {
+    return d->lastReply;
+}
+const QString& TAsyncSocket::LastStatus() const {
+    return d->lastStatus;
+}
+int TAsyncSocket::LastSocketError() const {
+    return d->lastSocketError;
+}
+qint64 TAsyncSocket::ReceivedCount() const {
+    return d->receivedCount;
+}
+qint64 TAsyncSocket::SentCount() const {
+    return d->sentCount;
+}
+qint64 TAsyncSocket::TransferSize() const {
+    return d->transferSize;
+}
+const QStringList& TAsyncSocket::WinsockInfo() const {
+    return d->winsockInfo;
+}
+bool TAsyncSocket::CancelRequested() const {
+    return d->cancelRequested;
+}
+bool TAsyncSocket::TimedOut() const {
+    return d->timedOut;
+}
+qsizetype TAsyncSocket::BufferedCount() const {
+    return d->in.size();
+}
+bool TAsyncSocket::LastWaitTimedOut() const {
+    return d->lastWaitTimedOut;
+}
+QHostAddress TAsyncSocket::RemoteAddress() const {
+    return d->remoteAddress;
+}
+const TInputBuffer& TAsyncSocket::input() const {
+    return d->in;
+}
+void TAsyncSocket::setCounting(bool on) {
+    d->counting = on;
+}
+void TAsyncSocket::setReplyCode(qint16 code) {
+    d->replyCode = code;
+}
+void TAsyncSocket::setLastReply(const QString& reply) {
+    d->lastReply = reply;
+}
+void TAsyncSocket::setTransferSize(qint64 size) {
+    d->transferSize = size;
+}
+void TAsyncSocket::clearCancel() {
+    d->cancelRequested = false;
 }
 
 } // namespace vantor

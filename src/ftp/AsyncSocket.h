@@ -3,20 +3,15 @@
 #include "support/Errors.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QHostAddress>
-#include <QHostInfo>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class QIODevice;
-class QFile;
-class QTcpServer;
 class QTcpSocket;
 
 namespace vantor {
@@ -35,6 +30,13 @@ public:
 };
 
 class TAsyncSocket;
+class TInputBuffer;
+
+// Where a socket is in its life: a fresh socket is Idle; Connect goes through Resolving
+// (a name lookup) and Connecting to Connected; Listen waits in Listening until a connection
+// arrives (Accepted), which UseAcceptedSocket makes the Connected socket. A close, by
+// either side, leaves a fresh Idle socket.
+enum class TSocketPhase { Idle, Resolving, Connecting, Connected, Listening, Accepted };
 
 // Event types. Every event is called synchronously on the GUI thread from inside the
 // operation or notification that raises it, so a handler with a bool& parameter can set
@@ -65,7 +67,6 @@ using TOnErrorEvent = std::function<void(TAsyncSocket* Sender, quint16 Errno, co
 // from the server goes back to it unchanged.
 class TAsyncSocket : public QObject {
     Q_OBJECT
-    friend class TFtpClient;
 
 public:
     explicit TAsyncSocket(QObject* owner = nullptr);
@@ -106,19 +107,22 @@ public:
     TNotifyEvent OnAccept;              // a connection came to Listen(false); unused by the FTP client
 
     // --- Run-time state -------------------------------------------------------------
-    bool IsConnected() const { return m_isConnected; }
-    qint16 ReplyCode() const { return m_replyCode; }
-    const QString& LastReply() const { return m_lastReply; }
-    const QString& LastStatus() const { return m_lastStatus; }
-    int LastSocketError() const { return m_lastSocketError; }
-    virtual qint64 ReceivedCount() const { return m_receivedCount; }
-    virtual qint64 SentCount() const { return m_sentCount; }
-    qint64 TransferSize() const { return m_transferSize; }
-    const QStringList& WinsockInfo() const { return m_winsockInfo; }
-    bool CancelRequested() const { return m_cancelRequested; }
-    bool TimedOut() const { return m_timedOut; }
+    TSocketPhase Phase() const;
+    bool IsConnected() const; // Connected, or Accepted
+    qint16 ReplyCode() const;
+    const QString& LastReply() const;
+    const QString& LastStatus() const;
+    int LastSocketError() const;
+    virtual qint64 ReceivedCount() const;
+    virtual qint64 SentCount() const;
+    qint64 TransferSize() const;
+    const QStringList& WinsockInfo() const;
+    bool CancelRequested() const;
+    bool TimedOut() const;
     // Bytes received and not yet taken by Read/ReadLn.
-    qsizetype BufferedCount() const { return m_in.size() - m_inPos; }
+    qsizetype BufferedCount() const;
+    // The last wait of this socket ended by its time-out.
+    bool LastWaitTimedOut() const;
 
     // --- Operations -----------------------------------------------------------------
     virtual void Connect();                              // resolve, connect, wait (TimeOut applies)
@@ -161,7 +165,7 @@ public:
 
     QString LocalAddressText() const; // "192,168,0,5": the connected socket's local IPv4 address
     QString LocalPortText() const;    // ",4,1": this socket's local (listening) port, high byte first
-    QHostAddress RemoteAddress() const { return m_remoteAddress; }
+    QHostAddress RemoteAddress() const;
 
     // "230" from "230 Logged in"; 0 without leading digits or when out of 16-bit range.
     static qint16 ReplyCodeOf(const QString& line);
@@ -170,37 +174,38 @@ public:
     static QString PortText(quint16 port);
 
 protected:
+    // --- What a derived socket may change ----------------------------------------------
     // The connect notification; TFtpClient does not pass it on (its OnConnect means login).
     virtual void NotifyConnected();
-    // Called after every read that stored data; TFtpClient watches for 421/426 with it.
-    std::function<void(TAsyncSocket*)> DataArrivalHook;
-
-    void setReplyCode(qint16 code) { m_replyCode = code; }
-    void setLastReply(const QString& reply) { m_lastReply = reply; }
-    void setTransferSize(qint64 size) { m_transferSize = size; }
-    void clearCancel() { m_cancelRequested = false; }
-    void discardInput();
-    QByteArray peekInput() const { return m_in.mid(m_inPos); }
-    void setCounting(bool on) { m_counting = on; }
-
+    // Called after every read that stored data (TFtpClient watches for 421/426 here).
+    virtual void DataArrived() {}
     // Something outside this socket that ends its waits (the control connection of a data
-    // connection was lost, say): returns the error text, or empty while waits may go on.
-    std::function<QString()> WaitAbandoned;
-    // Names what a line wait on this socket awaits, for its time-out message.
-    QString LineWaitName = QStringLiteral("a reply");
-    QString DataWaitName = QStringLiteral("data");
+    // connection was lost, say): the error text, or empty while waits may go on.
+    virtual QString WaitAbandoned() const { return {}; }
+    // Called when a wait has seen no progress for TimeOut ms, just before its ESockError.
+    virtual void WaitTimedOut() {}
+    // What a line wait and a data wait await, for their time-out messages.
+    virtual QString LineAwaited() const { return QStringLiteral("a reply"); }
+    virtual QString DataAwaited() const { return QStringLiteral("data"); }
 
+    // --- What a derived socket may use -------------------------------------------------
     // Pumps events until `done` holds. Raises ESockError when WaitAbandoned says so, or
     // when TimeOut > 0 and no progress was seen for TimeOut ms; with `bytesAreProgress`
     // every byte moved restarts that clock, otherwise it runs from the start of the wait.
     void waitUntil(const std::function<bool()>& done, const QString& awaited, bool bytesAreProgress);
-    // Called when a wait has seen no progress for TimeOut ms, just before its ESockError.
-    virtual void WaitTimedOut() {}
-    bool m_lastWaitTimedOut = false; // the last wait of this socket ended by its time-out
+    const TInputBuffer& input() const; // received, not yet taken
+    void discardInput();
+    void setCounting(bool on); // count received bytes and fire OnPacketRecvd
+    void setReplyCode(qint16 code);
+    void setLastReply(const QString& reply);
+    void setTransferSize(qint64 size);
+    void clearCancel();
 
 private:
+    struct Private;
+    std::unique_ptr<Private> d;
+
     void createSocket();
-    void dropSocket(QTcpSocket* socket);
     void attach(QTcpSocket* socket);
     void ReadToStream();
     void WriteFromStream();
@@ -211,65 +216,8 @@ private:
     void onBytesWritten();
     void postRead();
     void postWrite();
-    bool sendDone() const;              // the outgoing stream is empty and Qt has handed every byte on
-    qint64 unacknowledgedBytes() const; // queued in the system and not yet acknowledged; -1 unknown
-    void noteBytesLeaving();
     void takePendingConnections();
-    qsizetype indexOfLf();
-    void takeFront(qsizetype count);
-    void initSocketLayer();
-
-    QTcpSocket* m_socket = nullptr;
-    QTcpServer* m_listener = nullptr;
-    QPointer<QTcpSocket> m_accepted; // the connection Listen took, until Accept hands it on
-
-    // Incoming stream: unread bytes are m_in[m_inPos..]. Reading from the front moves
-    // m_inPos; the buffer is compacted only now and then, so a long stream costs O(n).
-    QByteArray m_in;
-    qsizetype m_inPos = 0;
-    qsizetype m_lfScanned = 0;      // bytes from m_inPos known to hold no LF
-    QIODevice* m_capture = nullptr; // file mode: the capture target instead of m_in
-    QString m_captureError;
-
-    // Outgoing stream: memory (m_out from m_outPos) or, in file-send mode, m_sendFile.
-    QByteArray m_out;
-    qsizetype m_outPos = 0;
-    QFile* m_sendFile = nullptr;
-    QString m_sendError;
-    QByteArray m_sendChunk; // several blocks handed to Qt in one piece
-
-    bool m_isConnected = false;
-    bool m_cancelRequested = false;
-    bool m_timedOut = false;
-    bool m_busy = false;
-    bool m_readDeferred = false;
-    bool m_writeDeferred = false;
-    bool m_readPosted = false;
-    bool m_writePosted = false;
-    bool m_counting = false;
-    bool m_fileMode = false;
-    bool m_asyncComplete = false;
-    bool m_connecting = false;
-    bool m_connectSeen = false;
-    bool m_lastNotificationOk = true;
-    bool m_destroying = false;
-    bool m_reportAcceptOnCompletion = true;
-
-    qint16 m_replyCode = 0;
-    QString m_lastReply;
-    QString m_lastStatus;
-    int m_lastSocketError = 0;
-    qint64 m_receivedCount = 0;
-    qint64 m_sentCount = 0;
-    qint64 m_transferSize = 0;
-    QStringList m_winsockInfo;
-
-    QHostAddress m_remoteAddress;
-    int m_lookupId = -1;
-    QHostInfo m_lookupResult;
-    QTimer m_timer;
-    QElapsedTimer m_lastProgress;
-    qint64 m_lastQueued = -1; // unacknowledgedBytes() when last looked at
+    void noteBytesLeaving();
 };
 
 } // namespace vantor

@@ -1,8 +1,10 @@
 #include "FtpClient.h"
 
+#include "InputBuffer.h"
 #include "ReplacingFile.h"
 #include "support/Wait.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -80,17 +82,8 @@ QString CmdTypeName(TCmdType type) {
     return type <= ctCurrentDir ? QLatin1String(kNames[type]) : QString();
 }
 
-struct TFtpClient::TransferResult {
-    QString completionReply; // empty when it was not read (cancelled)
-    QString refusal;         // a failure reply that came instead of the data connection
-    QString dataError;       // the data connection broke before its end
-    QString localError;      // the received data could not be written
-    std::unique_ptr<ReplacingFile> target;
-};
-
 TFtpClient::TFtpClient(QObject* owner) : TAsyncSocket(owner) {
     Port = 21;
-    DataArrivalHook = [this](TAsyncSocket* sender) { CheckTransferAbort(sender); };
 }
 
 TFtpClient::~TFtpClient() {
@@ -187,7 +180,7 @@ bool TFtpClient::IsLastLineOf(const QString& first, const QString& line) {
            QStringView(line).left(3) == QStringView(first).left(3);
 }
 
-qsizetype TFtpClient::ReplyLength(const QByteArray& bytes) {
+qsizetype TFtpClient::ReplyLength(QByteArrayView bytes) {
     qsizetype end = bytes.indexOf('\n');
     if (end < 0)
         return -1;
@@ -291,7 +284,7 @@ QString TFtpClient::transact(const QString& command, QStringList* rest) {
     } catch (const EAbortError&) {
         throw;
     } catch (const ESockError& e) {
-        if (m_lastWaitTimedOut || !IsConnected())
+        if (LastWaitTimedOut() || !IsConnected())
             throw;
         outOfStep(e.message());
     }
@@ -312,12 +305,12 @@ QString TFtpClient::readReply() {
     return first;
 }
 
-void TFtpClient::CheckTransferAbort(TAsyncSocket*) {
+void TFtpClient::DataArrived() {
     // A 421/426 that arrives while a reply is awaited is that reply and is read as such.
     if (m_readingReply || BufferedCount() < 4)
         return;
-    const char* front = m_in.constData() + m_inPos;
-    if (qstrncmp(front, "421", 3) == 0 || qstrncmp(front, "426", 3) == 0) {
+    const QByteArrayView front = input().unread().first(3);
+    if (front == "421" || front == "426") {
         m_serverAbortSeen = true;
         Cancel();
     }
@@ -332,7 +325,7 @@ QString TFtpClient::DrainAfterAbort() {
         // The reply may come in pieces, or in several lines; let it end within the same bound.
         const auto left =
             std::chrono::milliseconds(std::max<qint64>(0, kDrainLimit.count() - since.elapsed()));
-        pumpUntil([this] { return ReplyLength(peekInput()) >= 0; }, left);
+        pumpUntil([this] { return ReplyLength(input().unread()) >= 0; }, left);
     }
     const QString got = Read(0);
     if (!got.isEmpty())
@@ -435,10 +428,11 @@ void TFtpClient::Disconnect() {
 
 // A complete failure reply waits on the control connection while no reply is awaited.
 bool TFtpClient::failureReplyWaiting() const {
-    const QByteArray buffered = peekInput();
-    if (!buffered.contains('\n'))
+    const QByteArrayView buffered = input().unread();
+    if (buffered.indexOf('\n') < 0)
         return false;
-    const int code = ReplyCodeOf(QString::fromLatin1(buffered.left(3)));
+    const int code =
+        ReplyCodeOf(QString::fromLatin1(buffered.first(std::min<qsizetype>(3, buffered.size()))));
     return code >= 400 && code < 600;
 }
 
@@ -516,20 +510,89 @@ void TFtpClient::SetMode(int mode) {
 
 // --- transfers ---------------------------------------------------------------------------
 
+// What sets the four transfers apart.
+struct TFtpClient::TransferKind {
+    enum class Data { Lines, Capture, Send };
+    TCmdType type;
+    const char* verb;
+    bool parsesListing;       // the lines go to DirectoryList() too (when ParseList is set)
+    bool startsBeforeAccept;  // OnTransactionStart before the server connects, else after
+    Data data;                // listing lines in, a file in, or a file out
+    bool failureMayBeHandled; // a refusal asks OnFailure before it is raised
+    bool reportsUnsupported;  // a 500-502 refusal of the command fires OnUnSupportedFunction
+    bool drainsWhenCancelled; // a cancelled transfer reads what the server says about it
+};
+
+namespace {
+using Kind = TFtpClient::TransferKind;
+// clang-format off
+//                            type        verb    parses start  data                 handled unsupp. drains
+constexpr Kind kListKind     {ctList,     "LIST", true,  true,  Kind::Data::Lines,   true,   true,   false};
+constexpr Kind kNListKind    {ctNList,    "NLST", false, false, Kind::Data::Lines,   false,  false,  true};
+constexpr Kind kDownloadKind {ctDownload, "RETR", false, false, Kind::Data::Capture, true,   false,  true};
+constexpr Kind kUploadKind   {ctUpload,   "STOR", false, false, Kind::Data::Send,    true,   true,   false};
+// clang-format on
+} // namespace
+
+// The data connection of one transfer. Its waits end when the control connection is lost
+// and, until the server has connected, when the server gives up on the transfer.
+class TFtpClient::TransferChannel final : public TAsyncSocket {
+public:
+    explicit TransferChannel(const TFtpClient& client) : m_client(client) {}
+
+    bool serverConnected = false;
+
+    // Waits for the next listing line; false once the listing has ended.
+    bool nextListingLine(QString& line) {
+        waitUntil([this] { return BufferedCount() > 0 || !IsConnected() || CancelRequested(); },
+                  DataAwaited(), true);
+        if (CancelRequested())
+            throw EAbortError(QStringLiteral("Socket readln aborted"));
+        if (BufferedCount() == 0)
+            return false; // closed and read to its end
+        line = ReadLn();
+        return true;
+    }
+    using TAsyncSocket::setCounting;
+
+protected:
+    QString WaitAbandoned() const override { return m_client.transferAbandoned(serverConnected); }
+    QString LineAwaited() const override { return QStringLiteral("a listing line"); }
+
+private:
+    const TFtpClient& m_client;
+};
+
+// One transfer as it runs: what was asked and what came of it.
+struct TFtpClient::TransferRun {
+    explicit TransferRun(const TransferKind& k) : kind(k) {}
+    const TransferKind& kind;
+    QString command;  // as sent
+    QString reported; // as reported (an upload names its whole local path)
+    QString localFile;
+    TransferChannel* data = nullptr;
+    std::unique_ptr<ReplacingFile> target; // a download's data until it is confirmed
+    qint64 announced = 0;                  // the size a download's reply announced
+    QString refusal;                       // a failure reply that came instead of the data connection
+    QString dataError;                     // the data connection broke before its end
+    QString localError;                    // the received data could not be written
+    QString completionReply;               // empty when it was not read (cancelled)
+};
+
 void TFtpClient::List() {
-    transfer(ctList, QString(), QString());
+    transfer(kListKind, QString(), QString());
 }
 
 void TFtpClient::NList() {
-    transfer(ctNList, QString(), QString());
+    transfer(kNListKind, QString(), QString());
 }
 
 void TFtpClient::Download(const QString& remoteFile, const QString& localFile) {
-    transfer(ctDownload, remoteFile, localFile);
+    transfer(kDownloadKind, remoteFile, localFile);
 }
 
 void TFtpClient::Upload(const QString& localFile, const QString& remoteFile) {
-    transfer(ctUpload, remoteFile, localFile);
+    transfer(kUploadKind, remoteFile, localFile);
 }
 
 void TFtpClient::prepareParser() {
@@ -552,61 +615,247 @@ void TFtpClient::prepareParser() {
         m_directoryList->ClearLists();
 }
 
-void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QString& localFile) {
-    QString command;
-    QString reported;
-    QString local = localFile;
-    switch (type) {
-    case ctList:
-        command = QStringLiteral("LIST");
-        break;
-    case ctNList:
-        command = QStringLiteral("NLST");
-        break;
-    case ctDownload:
-        command = QStringLiteral("RETR ") + remoteFile;
-        if (local.isEmpty())
-            local = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
-        break;
-    default: // ctUpload
-        command = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
-        reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
-        break;
+// The server has nothing to send once the session is gone; before it has connected, a
+// 421/426 or any other failure reply means it will not.
+QString TFtpClient::transferAbandoned(bool serverConnected) const {
+    if (!IsConnected())
+        return kControlLost;
+    if (serverConnected)
+        return {};
+    if (m_serverAbortSeen)
+        return kAbortedByServer;
+    if (failureReplyWaiting())
+        return kRefusedMeanwhile;
+    return {};
+}
+
+void TFtpClient::transfer(const TransferKind& kind, const QString& remoteFile, const QString& localFile) {
+    TransferRun run(kind);
+    run.command = QLatin1String(kind.verb);
+    run.localFile = localFile;
+    if (kind.data == TransferKind::Data::Capture) {
+        run.command += QLatin1Char(' ') + remoteFile;
+        if (run.localFile.isEmpty())
+            run.localFile = QFile::decodeName(remoteFileName(remoteFile).toLatin1());
+    } else if (kind.data == TransferKind::Data::Send) {
+        run.command += QLatin1Char(' ') + (remoteFile.isEmpty() ? remoteNameOf(localFile) : remoteFile);
+        run.reported = QStringLiteral("STOR ") + (remoteFile.isEmpty() ? localFile : remoteFile);
     }
-    if (reported.isEmpty())
-        reported = command;
-    refuseLineBreak(command);
+    if (run.reported.isEmpty())
+        run.reported = run.command;
+    refuseLineBreak(run.command);
 
     clearCancel();
     m_serverAbortSeen = false;
     CheckConnected();
 
-    TransferResult result;
     std::exception_ptr error;
     bool dataTimedOut = false;
     {
-        TAsyncSocket data;
-        data.LineWaitName = QStringLiteral("a listing line");
+        TransferChannel data(*this);
         m_data = &data;
+        run.data = &data;
         try {
-            transferSteps(type, command, reported, local, result);
+            openDataChannel(run);
+            sendCommand(run);
+            runDataPhase(run);
+            if (run.refusal.isEmpty())
+                readCompletion(run);
         } catch (...) {
             error = std::current_exception();
-            dataTimedOut = data.m_lastWaitTimedOut;
+            dataTimedOut = data.LastWaitTimedOut();
         }
+        run.data = nullptr;
         m_data = nullptr;
     } // the data connection is freed here, before any result event
     if (dataTimedOut)
         dropOutOfStepSession();
+    finishTransfer(run, error);
+}
 
+// Listening for the server's connection, the local file, and PORT.
+void TFtpClient::openDataChannel(TransferRun& run) {
+    TransferChannel& data = *run.data;
+    if (BufferedCount() > 0)
+        Read(0);
+    if (run.kind.parsesListing)
+        prepareParser();
+
+    data.TimeOut = TimeOut;
+    data.Port = 0;
+    data.AcceptOnlyFrom = RemoteAddress();
+    // What the data connection has to say about the protocol (a stranger turned away) is
+    // part of this client's own traffic.
+    data.ReportLevel = 1;
+    data.OnStatus = [this](TAsyncSocket*, const QString& text) { ReportStatus(1, text); };
+    data.Listen(true);
+
+    if (run.kind.data == TransferKind::Data::Send) {
+        QFile file(run.localFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw FileError(QStringLiteral("Cannot open %1: %2").arg(run.localFile, file.errorString()));
+        setTransferSize(file.size());
+    } else if (run.kind.data == TransferKind::Data::Capture) {
+        // The data goes to a temporary file beside the target, which it replaces only
+        // once the server has confirmed the whole transfer.
+        run.target = std::make_unique<ReplacingFile>(run.localFile);
+        if (!run.target->open())
+            throw FileError(
+                QStringLiteral("Cannot create %1: %2").arg(run.localFile, run.target->errorString()));
+    }
+
+    const QString port = QStringLiteral("PORT ") + LocalAddressText() + data.LocalPortText();
+    ReportStatus(1, port);
+    Transaction(port);
+    if (isFailureAfterLogin(ReplyCode())) {
+        if (!run.kind.failureMayBeHandled || !failureHandled(run.kind.type))
+            throw FTPException(LastReply());
+    }
+}
+
+// The transfer command and its reply, read whole before it is judged.
+void TFtpClient::sendCommand(TransferRun& run) {
+    TransferChannel& data = *run.data;
+    if (run.kind.data == TransferKind::Data::Capture && OnPacketRecvd)
+        data.OnPacketRecvd = OnPacketRecvd;
+    if (run.kind.data == TransferKind::Data::Send && OnPacketSent)
+        data.OnPacketSent = OnPacketSent;
+
+    ReportStatus(1, run.reported);
+    if (run.kind.data == TransferKind::Data::Capture) {
+        // The size may be announced on any line of the reply; the first one that has it counts.
+        setTransferSize(0);
+        QStringList rest;
+        transact(run.command, &rest);
+        qint64 size = SizeFromReply(LastReply());
+        for (const QString& line : rest)
+            if (size == 0)
+                size = SizeFromReply(line);
+        setTransferSize(size);
+        run.announced = size;
+    } else {
+        Transaction(run.command);
+    }
+    if (isFailureAfterLogin(ReplyCode())) {
+        if (!run.kind.failureMayBeHandled)
+            throw FTPException(LastReply());
+        if (run.kind.reportsUnsupported && OnUnSupportedFunction && ReplyCode() >= 500 && ReplyCode() <= 502)
+            OnUnSupportedFunction(run.kind.type);
+        if (!failureHandled(run.kind.type))
+            throw FTPException(LastReply());
+    }
+    if (run.kind.data == TransferKind::Data::Lines)
+        setTransferSize(SizeFromReply(LastReply()));
+}
+
+// The server's connection, the data itself, and the close.
+void TFtpClient::runDataPhase(TransferRun& run) {
+    TransferChannel& data = *run.data;
+    if (run.kind.startsBeforeAccept && OnTransactionStart)
+        OnTransactionStart(this);
+    // A server that cannot reach the announced port says so on the control connection
+    // (425, say): its reply ends the wait for the data connection at once.
+    QTcpSocket* accepted = nullptr;
+    try {
+        accepted = data.Accept();
+    } catch (const EAbortError&) {
+        throw;
+    } catch (const ESockError&) {
+        if (m_serverAbortSeen || !failureReplyWaiting())
+            throw;
+        run.refusal = readReply();
+        return;
+    }
+    data.UseAcceptedSocket(accepted);
+    // From here a 421/426 lets the data phase run to its end; only a lost session stops it.
+    data.serverConnected = true;
+    if (!run.kind.startsBeforeAccept && OnTransactionStart)
+        OnTransactionStart(this);
+
+    if (!CancelRequested() && !TimedOut()) {
+        try {
+            moveData(run);
+        } catch (const EAbortError&) {
+            throw;
+        } catch (const ESockError& e) {
+            // Still connected: nothing moved for TimeOut, or the session is gone; both end
+            // the transfer at once. A data connection the server broke is judged below
+            // together with the server's reply.
+            if (data.IsConnected() || !IsConnected())
+                throw;
+            run.dataError = e.message();
+        }
+        if (run.dataError.isEmpty() && run.localError.isEmpty() && data.LastSocketError() != 0)
+            run.dataError = SocketErrorMessage(data.LastSocketError());
+        // A reset data connection looks like a normal end at this level; fewer bytes than
+        // the server announced is what gives it away. (More is normal: ASCII line ends.)
+        if (run.dataError.isEmpty() && run.announced > 0 && data.ReceivedCount() < run.announced)
+            run.dataError = QStringLiteral("Received %1 of the %2 bytes announced")
+                                .arg(data.ReceivedCount())
+                                .arg(run.announced);
+    }
+    if (OnTransactionStop)
+        OnTransactionStop(this);
+    // Closing is graceful, so the last bytes of an upload still reach the server.
+    data.RequestCloseSocket();
+    if (run.kind.data != TransferKind::Data::Send) {
+        setTransferSize(data.ReceivedCount());
+        ReportStatus(1, QStringLiteral("Received %1 Bytes").arg(data.ReceivedCount()));
+    }
+}
+
+void TFtpClient::moveData(TransferRun& run) {
+    TransferChannel& data = *run.data;
+    switch (run.kind.data) {
+    case TransferKind::Data::Lines: {
+        data.setCounting(true);
+        QString line;
+        while (data.nextListingLine(line)) {
+            line = StripListingLineEnd(line);
+            if (run.kind.parsesListing && ParseList && m_directoryList)
+                m_directoryList->ParseLine(line);
+            if (OnListItem)
+                OnListItem(line);
+        }
+        data.setCounting(false);
+        break;
+    }
+    case TransferKind::Data::Capture:
+        try {
+            data.CaptureFile(run.target->device());
+        } catch (const FileError&) {
+            // The server goes on with its side of the transfer and answers it: the data
+            // connection is closed and that answer read, so the session stays in step for
+            // the next command.
+            run.localError = run.target->device().errorString();
+        }
+        break;
+    case TransferKind::Data::Send:
+        data.SendFile(run.localFile);
+        // The server answers once it has every byte: on a slow link the system may still
+        // hold many of them, and the wait for the answer starts only when they have arrived.
+        data.WaitDelivered();
+        break;
+    }
+}
+
+void TFtpClient::readCompletion(TransferRun& run) {
+    if (!CancelRequested() && !TimedOut())
+        run.completionReply = readReply();
+}
+
+// Judges the transfer once its data connection is gone: OnSuccess only for data that moved
+// completely and was confirmed by the server.
+void TFtpClient::finishTransfer(TransferRun& run, std::exception_ptr error) {
+    const TCmdType type = run.kind.type;
     const bool serverAborted = m_serverAbortSeen;
     m_serverAbortSeen = false;
     QString drained;
-    if (serverAborted || (CancelRequested() && (type == ctDownload || type == ctNList)))
+    if (serverAborted || (CancelRequested() && run.kind.drainsWhenCancelled))
         drained = DrainAfterAbort();
 
-    if (!result.refusal.isEmpty()) {
-        raiseReplyFailure(type, result.refusal);
+    if (!run.refusal.isEmpty()) {
+        raiseReplyFailure(type, run.refusal);
         return;
     }
     if (serverAborted) {
@@ -623,199 +872,27 @@ void TFtpClient::transfer(TCmdType type, const QString& remoteFile, const QStrin
     }
     if (error)
         std::rethrow_exception(error);
-    if (!result.localError.isEmpty())
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(local, result.localError));
-    if (result.completionReply.isEmpty()) {
+    if (!run.localError.isEmpty())
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(run.localFile, run.localError));
+    if (run.completionReply.isEmpty()) {
         clearCancel();
         throw EAbortError(QStringLiteral("Transfer aborted"));
     }
-    const int completion = ReplyCodeOf(result.completionReply);
+    const int completion = ReplyCodeOf(run.completionReply);
     if (completion >= 400 && completion < 600) {
-        raiseReplyFailure(type, result.completionReply);
+        raiseReplyFailure(type, run.completionReply);
         return;
     }
-    if (!result.dataError.isEmpty()) {
+    if (!run.dataError.isEmpty()) {
         // The server confirmed a transfer whose data connection broke: do not believe it.
         if (!failureHandled(type))
-            throw ESockError(result.dataError);
+            throw ESockError(run.dataError);
         return;
     }
-    if (result.target && !result.target->commit())
-        throw FileError(QStringLiteral("Cannot write %1: %2").arg(local, result.target->errorString()));
+    if (run.target && !run.target->commit())
+        throw FileError(QStringLiteral("Cannot write %1: %2").arg(run.localFile, run.target->errorString()));
     if (OnSuccess)
         OnSuccess(type);
-}
-
-void TFtpClient::transferSteps(TCmdType type, const QString& command, const QString& reported,
-                               const QString& localFile, TransferResult& r) {
-    TAsyncSocket& data = *m_data;
-    if (BufferedCount() > 0)
-        Read(0);
-    if (type == ctList)
-        prepareParser();
-
-    data.TimeOut = TimeOut;
-    data.Port = 0;
-    data.AcceptOnlyFrom = RemoteAddress();
-    // What the data connection has to say about the protocol (a stranger turned away) is
-    // part of this client's own traffic.
-    data.ReportLevel = 1;
-    data.OnStatus = [this](TAsyncSocket*, const QString& text) { ReportStatus(1, text); };
-    data.Listen(true);
-
-    if (type == ctUpload) {
-        QFile file(localFile);
-        if (!file.open(QIODevice::ReadOnly))
-            throw FileError(QStringLiteral("Cannot open %1: %2").arg(localFile, file.errorString()));
-        setTransferSize(file.size());
-    } else if (type == ctDownload) {
-        // The data goes to a temporary file beside the target, which it replaces only
-        // once the server has confirmed the whole transfer.
-        r.target = std::make_unique<ReplacingFile>(localFile);
-        if (!r.target->open())
-            throw FileError(QStringLiteral("Cannot create %1: %2").arg(localFile, r.target->errorString()));
-    }
-
-    const QString port = QStringLiteral("PORT ") + LocalAddressText() + data.LocalPortText();
-    ReportStatus(1, port);
-    Transaction(port);
-    if (isFailureAfterLogin(ReplyCode())) {
-        if (type == ctNList || !failureHandled(type))
-            throw FTPException(LastReply());
-    }
-
-    if (type == ctDownload && OnPacketRecvd)
-        data.OnPacketRecvd = OnPacketRecvd;
-    if (type == ctUpload && OnPacketSent)
-        data.OnPacketSent = OnPacketSent;
-
-    ReportStatus(1, reported);
-    if (type == ctDownload) {
-        // The size may be announced on any line of the reply; the first one that has it counts.
-        setTransferSize(0);
-        QStringList rest;
-        transact(command, &rest);
-        qint64 size = SizeFromReply(LastReply());
-        for (const QString& line : rest)
-            if (size == 0)
-                size = SizeFromReply(line);
-        setTransferSize(size);
-    } else {
-        Transaction(command);
-    }
-    if (isFailureAfterLogin(ReplyCode())) {
-        if (type == ctNList)
-            throw FTPException(LastReply());
-        if (type != ctDownload && OnUnSupportedFunction && ReplyCode() >= 500 && ReplyCode() <= 502)
-            OnUnSupportedFunction(type);
-        if (!failureHandled(type))
-            throw FTPException(LastReply());
-    }
-    if (type == ctList || type == ctNList)
-        setTransferSize(SizeFromReply(LastReply()));
-
-    const qint64 announced = type == ctDownload ? TransferSize() : 0;
-    if (type == ctList && OnTransactionStart)
-        OnTransactionStart(this);
-    // A server that cannot reach the announced port says so on the control connection
-    // (425, say): its reply ends the wait for the data connection at once.
-    data.WaitAbandoned = [this]() -> QString {
-        if (!IsConnected())
-            return kControlLost;
-        if (m_serverAbortSeen)
-            return kAbortedByServer;
-        if (failureReplyWaiting())
-            return kRefusedMeanwhile;
-        return {};
-    };
-    QTcpSocket* accepted = nullptr;
-    try {
-        accepted = data.Accept();
-    } catch (const EAbortError&) {
-        throw;
-    } catch (const ESockError&) {
-        if (m_serverAbortSeen || !failureReplyWaiting())
-            throw;
-        r.refusal = readReply();
-        return;
-    }
-    data.UseAcceptedSocket(accepted);
-    if (type != ctList && OnTransactionStart)
-        OnTransactionStart(this);
-
-    // From here a 421/426 lets the data phase run to its end; only a lost session stops it.
-    data.WaitAbandoned = [this]() -> QString { return IsConnected() ? QString() : kControlLost; };
-    if (!CancelRequested() && !TimedOut()) {
-        try {
-            switch (type) {
-            case ctList:
-            case ctNList:
-                data.setCounting(true);
-                for (;;) {
-                    data.waitUntil(
-                        [&] {
-                            return data.BufferedCount() > 0 || !data.IsConnected() || data.CancelRequested();
-                        },
-                        data.DataWaitName, true);
-                    if (data.CancelRequested())
-                        throw EAbortError(QStringLiteral("Socket readln aborted"));
-                    if (data.BufferedCount() == 0)
-                        break; // closed and read to its end
-                    const QString line = StripListingLineEnd(data.ReadLn());
-                    if (type == ctList && ParseList && m_directoryList)
-                        m_directoryList->ParseLine(line);
-                    if (OnListItem)
-                        OnListItem(line);
-                }
-                data.setCounting(false);
-                break;
-            case ctDownload:
-                try {
-                    data.CaptureFile(r.target->device());
-                } catch (const FileError&) {
-                    // The server goes on with its side of the transfer and answers it: the
-                    // data connection is closed and that answer read below, so the session
-                    // stays in step for the next command.
-                    r.localError = r.target->device().errorString();
-                }
-                break;
-            default:
-                data.SendFile(localFile);
-                // The server answers once it has every byte: on a slow link the system may
-                // still hold many of them, and the wait for the answer starts only when they
-                // have arrived.
-                data.WaitDelivered();
-                break;
-            }
-        } catch (const EAbortError&) {
-            throw;
-        } catch (const ESockError& e) {
-            // Still connected: nothing moved for TimeOut, or the session is gone; both end
-            // the transfer at once. A data connection the server broke is judged below
-            // together with the server's reply.
-            if (data.IsConnected() || !IsConnected())
-                throw;
-            r.dataError = e.message();
-        }
-        if (r.dataError.isEmpty() && r.localError.isEmpty() && data.LastSocketError() != 0)
-            r.dataError = SocketErrorMessage(data.LastSocketError());
-        // A reset data connection looks like a normal end at this level; fewer bytes than
-        // the server announced is what gives it away. (More is normal: ASCII line ends.)
-        if (r.dataError.isEmpty() && announced > 0 && data.ReceivedCount() < announced)
-            r.dataError = QStringLiteral("Received %1 of the %2 bytes announced")
-                              .arg(data.ReceivedCount())
-                              .arg(announced);
-    }
-    if (OnTransactionStop)
-        OnTransactionStop(this);
-    // Closing is graceful, so the last bytes of an upload still reach the server.
-    data.RequestCloseSocket();
-    if (type != ctUpload) {
-        setTransferSize(data.ReceivedCount());
-        ReportStatus(1, QStringLiteral("Received %1 Bytes").arg(data.ReceivedCount()));
-    }
-    if (!CancelRequested() && !TimedOut())
-        r.completionReply = readReply();
 }
 
 } // namespace vantor

@@ -3,6 +3,7 @@
 #include "AsyncSocket.h"
 #include "DirectoryList.h"
 
+#include <exception>
 #include <memory>
 
 namespace vantor {
@@ -149,11 +150,14 @@ public:
     static bool IsLastLineOf(const QString& first, const QString& line);
     // The length of the complete reply at the front of `bytes`, or -1 while it is not
     // complete yet.
-    static qsizetype ReplyLength(const QByteArray& bytes);
+    static qsizetype ReplyLength(QByteArrayView bytes);
     static bool HoldsLineBreak(const QString& text);
+
+    struct TransferKind;
 
 protected:
     void NotifyConnected() override {}
+    void DataArrived() override; // a 421/426 while no reply is awaited aborts the transfer
     void WaitTimedOut() override;
 
 private:
@@ -165,7 +169,6 @@ private:
     void SkipContinuation(const QString& first, QStringList* rest = nullptr);
     QString transact(const QString& command, QStringList* rest);
     QString readReply(); // a whole reply that answers no command of ours; its first line
-    void CheckTransferAbort(TAsyncSocket* sender);
     bool failureReplyWaiting() const;
     QString DrainAfterAbort();
     QString readReplyLine();
@@ -173,11 +176,20 @@ private:
     bool failureHandled(TCmdType type);
     void raiseReplyFailure(TCmdType type, const QString& reply);
     void prepareParser();
-    void transfer(TCmdType type, const QString& remoteFile, const QString& localFile);
 
-    struct TransferResult;
-    void transferSteps(TCmdType type, const QString& command, const QString& reported,
-                       const QString& localFile, TransferResult& result);
+    // A transfer runs four steps: open the data channel (listen, local file, PORT), send the
+    // command, run the data phase (the server's connection, the data, the close), read the
+    // completion; then its result is judged.
+    class TransferChannel;
+    struct TransferRun;
+    void transfer(const TransferKind& kind, const QString& remoteFile, const QString& localFile);
+    void openDataChannel(TransferRun& run);
+    void sendCommand(TransferRun& run);
+    void runDataPhase(TransferRun& run);
+    void moveData(TransferRun& run);
+    void readCompletion(TransferRun& run);
+    void finishTransfer(TransferRun& run, std::exception_ptr error);
+    QString transferAbandoned(bool serverConnected) const;
 
     TAsyncSocket* m_data = nullptr;
     std::unique_ptr<TFTPDirectoryList> m_directoryList;

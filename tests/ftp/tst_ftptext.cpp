@@ -1,9 +1,13 @@
 // The FTP engine's pure parts: reply codes, announced sizes, command types, listing lines,
-// the listing parser, vendor detection, PORT texts and the socket error texts.
+// the listing parser, vendor detection, PORT texts, the socket error texts and the socket's
+// input and output buffers.
 
 #include "ftp/FtpClient.h"
+#include "ftp/InputBuffer.h"
+#include "ftp/SendPump.h"
 #include "support/SocketErrors.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 #include <cerrno>
@@ -20,6 +24,10 @@ private Q_SLOTS:
     void continuation();
     void replyEnd_data();
     void replyEnd();
+    void inputBuffer_data();
+    void inputBuffer();
+    void sendPump_data();
+    void sendPump();
     void announcedSize_data();
     void announcedSize();
     void commandType_data();
@@ -106,6 +114,83 @@ void TestFtpText::replyEnd() {
     QFETCH(QByteArray, buffered);
     QFETCH(int, length);
     QCOMPARE(int(TFtpClient::ReplyLength(buffered)), length);
+}
+
+// Bytes arrive in pieces and are taken line by line from the front; what has no line end
+// yet stays.
+void TestFtpText::inputBuffer_data() {
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<QList<QByteArray>>("lines");
+    QTest::addColumn<QByteArray>("rest");
+    using Bytes = QList<QByteArray>;
+    QTest::newRow("two lines in one piece") << Bytes{"a\r\nb\n"} << Bytes{"a\r\n", "b\n"} << QByteArray();
+    QTest::newRow("line split over pieces")
+        << Bytes{"ab", "c\r", "\nd"} << Bytes{"abc\r\n"} << QByteArray("d");
+    QTest::newRow("no line end yet") << Bytes{"xyz", "w"} << Bytes{} << QByteArray("xyzw");
+    QTest::newRow("empty lines") << Bytes{"\n\n"} << Bytes{"\n", "\n"} << QByteArray();
+    QTest::newRow("nothing") << Bytes{} << Bytes{} << QByteArray();
+    const QByteArray line = "0123456789abcde\n";
+    QTest::newRow("long stream, taken from the front") // well past the point where it compacts
+        << Bytes{line.repeated(6000), line.repeated(6000) + "tail"} << Bytes(12000, line)
+        << QByteArray("tail");
+}
+
+void TestFtpText::inputBuffer() {
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(QList<QByteArray>, lines);
+    QFETCH(QByteArray, rest);
+    TInputBuffer in;
+    QList<QByteArray> taken;
+    for (const QByteArray& piece : pieces) {
+        in.append(piece.constData(), piece.size());
+        for (qsizetype at = in.indexOfLf(); at >= 0; at = in.indexOfLf())
+            taken << in.take(at + 1);
+    }
+    QCOMPARE(taken, lines);
+    QCOMPARE(in.unread().toByteArray(), rest);
+    QCOMPARE(in.size(), rest.size());
+    in.clear();
+    QVERIFY(in.isEmpty());
+}
+
+// Whatever part of each piece the socket takes, the bytes go out once each and in order,
+// from memory as from a file.
+void TestFtpText::sendPump_data() {
+    QTest::addColumn<bool>("fromFile");
+    QTest::addColumn<int>("pieceSize");
+    QTest::addColumn<QList<int>>("takes"); // what the socket takes of successive pieces; -1 all
+    QTest::newRow("memory, taken whole") << false << 30 << QList<int>{-1};
+    QTest::newRow("memory, taken in part") << false << 30 << QList<int>{10};
+    QTest::newRow("file, taken whole") << true << 30 << QList<int>{-1};
+    QTest::newRow("file, taken in part") << true << 30 << QList<int>{7};
+    QTest::newRow("file, refused once") << true << 64 << QList<int>{0, -1};
+}
+
+void TestFtpText::sendPump() {
+    QFETCH(bool, fromFile);
+    QFETCH(int, pieceSize);
+    QFETCH(QList<int>, takes);
+    QByteArray data;
+    for (int i = 0; i < 200; ++i)
+        data.append(char('a' + i % 26));
+    QBuffer file(&data);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    TSendPump pump;
+    if (fromFile)
+        pump.sendFile(&file);
+    else
+        pump.queue(data);
+    QByteArray sent;
+    for (int round = 0; pump.pending() && round < 1000; ++round) {
+        const QByteArrayView piece = pump.next(pieceSize);
+        QVERIFY(!piece.isEmpty() && piece.size() <= pieceSize);
+        const int take = takes.at(std::min<int>(round, int(takes.size()) - 1));
+        const qint64 taken = take < 0 ? piece.size() : std::min<qint64>(take, piece.size());
+        sent.append(piece.first(taken).toByteArray());
+        pump.consumed(taken);
+    }
+    QCOMPARE(sent, data);
+    QVERIFY(pump.fileError().isEmpty());
 }
 
 void TestFtpText::announcedSize_data() {
