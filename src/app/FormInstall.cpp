@@ -117,6 +117,12 @@ void TFormInstall::buildPages() {
     Timer1->setInterval(1000);
     connect(Timer1, &QTimer::timeout, this, &TFormInstall::Timer1Timer);
 
+    // The FTP log is for the sheets that use the FTP connection, which any change of sheet
+    // closes; the console sheets give its height to the terminal.
+    connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] {
+        QWidget* current = PageFTPCtrl->currentWidget();
+        MemoFtp->setVisible(current != ShtTelnet && current != ShtRs232c);
+    });
     connect(PageFTPCtrl, &QTabWidget::currentChanged, this, [this] {
         if (m_programmaticPageChange != 0)
             return;

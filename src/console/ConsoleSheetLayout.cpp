@@ -25,12 +25,15 @@ ConsoleSheetLayout layOutConsoleSheet(QWidget* sheet, const QList<QWidget*>& bar
     bar->addStretch(1);
     auto* view = new TerminalView(sheet);
     view->setObjectName(QLatin1String(viewName));
-    auto* panelRow = new QHBoxLayout;
-    panelRow->addStretch(1); // the shared panels go in front of it
+    // The terminal and, beside it, the batch panel above the command list: both take the
+    // sheet's whole height and grow with the window.
+    auto* body = new QHBoxLayout;
+    auto* panelColumn = new QVBoxLayout;
+    body->addWidget(view, 1);
+    body->addLayout(panelColumn);
     layout->addLayout(bar);
-    layout->addWidget(view, 1);
-    layout->addLayout(panelRow);
-    return {button, view, panelRow};
+    layout->addLayout(body, 1);
+    return {button, view, panelColumn};
 }
 
 } // namespace vantor

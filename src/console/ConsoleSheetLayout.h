@@ -11,8 +11,9 @@ namespace vantor {
 class TQelBtn;
 class TerminalView;
 
-// The shape both console sheets share: a bar with the connect button, the terminal view,
-// and a row at the bottom for the batch and command-list panels that move between them.
+// The shape both console sheets share: a bar with the connect button above the terminal
+// view and, to its right, a column for the batch and command-list panels that move
+// between the sheets. The view and the column take the sheet's height.
 struct ConsoleSheetLayout {
     TQelBtn* connectButton;
     TerminalView* view;

@@ -118,7 +118,7 @@ void ConsoleSheets::movePanelsTo(QBoxLayout* row) {
     if (row->indexOf(m_panel->PnlBaseBatch) >= 0)
         return;
     row->insertWidget(0, m_panel->PnlBaseBatch);
-    row->insertWidget(1, m_commands->PnlBaseCmdList);
+    row->insertWidget(1, m_commands->PnlBaseCmdList, 1); // the list takes the height left
     m_panel->PnlBaseBatch->show();
     m_commands->PnlBaseCmdList->show();
 }

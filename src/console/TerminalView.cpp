@@ -1,5 +1,9 @@
 #include "TerminalView.h"
 
+#include "console/TerminalAccessible.h"
+
+#include <QAccessible>
+
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
@@ -46,6 +50,11 @@ TerminalView::TerminalView(QWidget* parent)
     m_autoScrollTimer->setInterval(kAutoScrollMs);
     connect(m_autoScrollTimer, &QTimer::timeout, this, &TerminalView::autoScroll);
     m_text.setChangeListener([this] { scheduleRefresh(); });
+    static const bool accessible = [] {
+        QAccessible::installFactory(&TerminalAccessible::factory);
+        return true;
+    }();
+    Q_UNUSED(accessible);
 
     m_menu->setObjectName(QStringLiteral("PopupMenuTelnetSerial"));
     QAction* save = m_menu->addAction(QStringLiteral("Save..."));
@@ -253,6 +262,32 @@ void TerminalView::refreshNow() {
         m_anchor = m_cursor = {};
     updateScrollBars();
     viewport()->update();
+    notifyAccessibility();
+}
+
+void TerminalView::notifyAccessibility() {
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent changed(this, QAccessible::VisibleDataChanged);
+    QAccessible::updateAccessibility(&changed);
+    if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(this))
+        if (QAccessibleTextInterface* text = iface->textInterface()) {
+            QAccessibleTextCursorEvent caret(this, text->cursorPosition());
+            QAccessible::updateAccessibility(&caret);
+        }
+}
+
+qsizetype TerminalView::firstShownLine() const {
+    return verticalScrollBar()->value();
+}
+
+QStringList TerminalView::shownLines() const {
+    QStringList shown;
+    const qsizetype first = firstShownLine();
+    const qsizetype end = std::min<qsizetype>(m_text.lineCount(), first + visibleLines());
+    for (qsizetype line = first; line < end; ++line)
+        shown << m_text.line(line);
+    return shown;
 }
 
 bool TerminalView::isFollowingEnd() const {
@@ -282,6 +317,7 @@ void TerminalView::updateScrollBars() {
 
 void TerminalView::scrollContentsBy(int, int) {
     viewport()->update();
+    notifyAccessibility();
 }
 
 void TerminalView::resizeEvent(QResizeEvent* event) {
@@ -459,7 +495,8 @@ void TerminalView::focusOutEvent(QFocusEvent* event) {
 }
 
 quint64 TerminalView::heldKey(const QKeyEvent& event) {
-    return event.nativeScanCode() != 0 ? (quint64(1) << 32) | event.nativeScanCode() : quint64(uint(event.key()));
+    return event.nativeScanCode() != 0 ? (quint64(1) << 32) | event.nativeScanCode()
+                                       : quint64(uint(event.key()));
 }
 
 } // namespace vantor

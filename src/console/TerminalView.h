@@ -5,9 +5,9 @@
 #include <QAbstractScrollArea>
 #include <QHash>
 
-#include <memory>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QMenu;
 class QTimer;
@@ -15,7 +15,8 @@ class QTimer;
 namespace vantor {
 
 // The terminal view shared by the telnet and the serial console: read-only lines of
-// received text in a fixed-pitch font, always appended to at the end.
+// received text in a fixed-pitch font, always appended to at the end. Accessibility tools
+// read the lines on screen and the caret through TerminalAccessible.
 //
 // The view owns its TerminalText; the console writes into text() (or through the
 // forwarding calls below) and the view repaints on its own, at most every few tens of
@@ -70,6 +71,12 @@ public:
     Position positionAt(QPoint point) const;
     QRect characterRect(Position position) const;
 
+    // The lines on screen: the index of the first one, and their texts.
+    qsizetype firstShownLine() const;
+    QStringList shownLines() const;
+    // The selection with its start first.
+    std::pair<Position, Position> selectionRange() const { return orderedSelection(); }
+
     // Applies text changes to the scroll bars and the picture now instead of at the next
     // coalesced refresh.
     void refreshNow();
@@ -114,6 +121,7 @@ private:
     qsizetype columnAt(const DisplayLine& line, qreal x) const;
     std::pair<Position, Position> orderedSelection() const;
     void scheduleRefresh();
+    void notifyAccessibility();
     void updateScrollBars();
     void autoScroll();
     void showContextMenu(const QPoint& globalPos);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace vantor::paths {
@@ -93,6 +94,14 @@ QString programFolder() {
     if (QCoreApplication::instance())
         return toNative(QCoreApplication::applicationDirPath());
     return toNative(QDir::currentPath());
+}
+
+QString remoteNameFor(const QString& localName) {
+    return QString::fromLatin1(QFile::encodeName(localName));
+}
+
+QString localNameFor(const QString& remoteName) {
+    return QFile::decodeName(remoteName.toLatin1());
 }
 
 QString absoluteIn(const QString& base, const QString& path) {

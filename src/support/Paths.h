@@ -35,6 +35,13 @@ QString programFolder();
 // for names with a drive or stream colon or a character Windows refuses in names.
 bool isPlainRemoteName(const QString& name);
 
+// Names on the controller are byte strings, held one character per byte (as the FTP
+// client reads and sends them). Between them and local file names the local file-name
+// encoding converts, both ways, as the FTP client does for the names it derives itself:
+// "été.bin" on disk goes out as the bytes it has on disk, not as Latin-1.
+QString remoteNameFor(const QString& localName);
+QString localNameFor(const QString& remoteName);
+
 // The path with the local separators.
 QString toNative(const QString& path);
 

@@ -456,7 +456,7 @@ void FtpSession::UploadAndWait(const QString& localFile) {
     refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
-        FtpOS9->Upload(localFile, name);
+        FtpOS9->Upload(localFile, paths::remoteNameFor(name));
     }
     TransferDeadline = QDateTime::currentDateTime().addMSecs(kResultLimitMs);
     ++TransferCounter;
@@ -474,7 +474,7 @@ void FtpSession::DownloadAndWait(const QString& fileName, const QString& localFo
     refuseWhileClosing();
     {
         InFlight inFlight(m_transferInFlight);
-        FtpOS9->Download(fileName, paths::join(localFolder, fileName));
+        FtpOS9->Download(fileName, paths::join(localFolder, paths::localNameFor(fileName)));
     }
     TransferDeadline = QDateTime::currentDateTime().addMSecs(kResultLimitMs);
     ++TransferCounter;

@@ -91,8 +91,8 @@ public:
     void MakeDirAndWait(const QString& directory);
     // The local file (an absolute path), sent under its bare name.
     void UploadAndWait(const QString& localFile);
-    // The remote file of that name, into `localFolder` (absolute) under the same name,
-    // which must be a plain name.
+    // The remote file of that name (the controller's bytes, as the listing gives them),
+    // into `localFolder` (absolute) under the same name, which must be a plain name.
     void DownloadAndWait(const QString& fileName, const QString& localFolder);
     bool CheckTransferOk();
     // The remote current directory (PWD).

@@ -164,8 +164,8 @@ void TransferRunner::UploadTree() {
     UploadFolderFiles();
     const QStringList subFolders = m_local.subFolders();
     for (const QString& name : subFolders) {
-        m_session.MakeDirAndWait(name);
-        m_session.ChangeDirAndWait(name);
+        m_session.MakeDirAndWait(paths::remoteNameFor(name));
+        m_session.ChangeDirAndWait(paths::remoteNameFor(name));
         m_browser.RefreshRemoteListing();
         enterLocal(paths::join(here, name));
         UploadTree();
@@ -182,7 +182,7 @@ void TransferRunner::BackupRemoteFolder(const QString& folder) {
         return;
     }
     const QString start = m_session.CurrentDir();
-    m_session.ChangeDirAndWait(folder);
+    m_session.ChangeDirAndWait(paths::remoteNameFor(folder));
     m_browser.RefreshRemoteListing();
     if (m_local.enterOrCreate(folder))
         DownloadTree();
@@ -210,7 +210,7 @@ void TransferRunner::DownloadTree() {
             continue;
         // The local folder first: a folder that cannot be made leaves the remote side
         // where it is, so the rest of the walk stays in step.
-        if (!m_local.enterOrCreate(name)) {
+        if (!m_local.enterOrCreate(paths::localNameFor(name))) {
             Prompter::current().warning(kCannotCreate);
             break;
         }

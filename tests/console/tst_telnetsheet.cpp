@@ -36,6 +36,7 @@ private Q_SLOTS:
     void fixedCommands();
     void commandListEmptyRowsAndNumbers();
     void commandListArrowKeysSendNothing();
+    void terminalAndCommandListUseTheHeight();
     void keysAreSentOneByOne();
     void keysCountAsPressedInTheView();
     void rightClickPastesClipboard();
@@ -275,6 +276,43 @@ void TestTelnetSheet::commandListArrowKeysSendNothing() {
     QVERIFY(m_controller->waitForHeard("-evdmb100\r"));
     QCOMPARE(m_controller->heard(),
              QByteArray("chd /h0/QEL_V4/CUSTOMDATA/HARD\rdsave /h0/QEL_V4/CUSTOMDATA/HARD -evdmb100\r"));
+}
+
+namespace {
+int terminalLines(const TerminalView* view) {
+    return view->viewport()->height() / QFontMetrics(view->font()).lineSpacing();
+}
+int wholeRowsShown(const QTableWidget* grid) {
+    int rows = 0;
+    while (rows < grid->rowCount() && grid->rowViewportPosition(rows) >= 0 &&
+           grid->rowViewportPosition(rows) + grid->rowHeight(rows) <= grid->viewport()->height())
+        ++rows;
+    return rows;
+}
+} // namespace
+
+// At the window's default size a full terminal screen and every listed command show, and
+// both grow with the window.
+void TestTelnetSheet::terminalAndCommandListUseTheHeight() {
+    QCOMPARE(m_form->size(), QSize(1100, 780));
+    TerminalView* view = m_consoles->telnet().MemoTelnet;
+    QTableWidget* grid = m_consoles->commandList().GridCmdList;
+    QTRY_VERIFY2_WITH_TIMEOUT(terminalLines(view) >= 24,
+                              qPrintable(QStringLiteral("%1 lines in %2 px, sheet %3 px")
+                                             .arg(terminalLines(view))
+                                             .arg(view->viewport()->height())
+                                             .arg(m_form->ShtTelnet->height())),
+                              2000);
+    QVERIFY2(wholeRowsShown(grid) >= 15, qPrintable(QString::number(wholeRowsShown(grid))));
+    const int lines = terminalLines(view);
+    const int gridHeight = grid->height();
+    m_form->resize(1100, 980);
+    QTRY_VERIFY_WITH_TIMEOUT(terminalLines(view) > lines, 2000);
+    QVERIFY(grid->height() > gridHeight);
+    // The FTP log gave its room to the terminal; it is back on the sheets that use FTP.
+    QVERIFY(!m_form->MemoFtp->isVisible());
+    chooseSheet(*m_form, m_form->ShtInstall);
+    QVERIFY(m_form->MemoFtp->isVisible());
 }
 
 void TestTelnetSheet::keysAreSentOneByOne() {

@@ -1,6 +1,7 @@
 #include "console/TerminalView.h"
 #include "support/Wait.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -33,6 +34,7 @@ private Q_SLOTS:
     void tabStaysInTheView();
     void paintsJapaneseTabsAndSelection();
     void clearEmptiesEverything();
+    void accessibleTextIsTheShownLinesAndCaret();
 
 private:
     QPoint centerOf(Position p) { return m_view->characterRect(p).center(); }
@@ -213,6 +215,42 @@ void TestTerminalView::clearEmptiesEverything() {
     QVERIFY(m_view->lines().isEmpty());
     QVERIFY(!m_view->hasSelection());
     QCOMPARE(m_view->verticalScrollBar()->maximum(), 0);
+}
+
+// Screen readers and outside test tools read the view through its accessible text.
+void TestTerminalView::accessibleTextIsTheShownLinesAndCaret() {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(m_view);
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::EditableText);
+    QVERIFY(iface->state().readOnly);
+    QAccessibleTextInterface* text = iface->textInterface();
+    QVERIFY(text);
+
+    m_view->appendText(u"OS-9/68K\r\n$ dir");
+    m_view->refreshNow();
+    QCOMPARE(text->text(0, text->characterCount()), QStringLiteral("OS-9/68K\n$ dir"));
+    QCOMPARE(text->cursorPosition(), text->characterCount()); // after "$ dir"
+    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("OS-9/68K\n$ dir"));
+
+    m_view->setSelection({0, 5}, {1, 1});
+    int start = -1;
+    int end = -1;
+    QCOMPARE(text->selectionCount(), 1);
+    text->selection(0, &start, &end);
+    QCOMPARE(text->text(start, end), QStringLiteral("68K\n$"));
+    const QRect cell = text->characterRect(9); // "$"
+    QCOMPARE(text->offsetAtPoint(cell.center()), 9);
+
+    // Scrolled back, the text is what is on screen; the caret, below it, is at its end.
+    for (int i = 0; i < 200; ++i)
+        m_view->appendText(QStringLiteral("\r\nline %1").arg(i));
+    m_view->refreshNow();
+    m_view->verticalScrollBar()->setValue(0);
+    const QStringList shown = m_view->shownLines();
+    QVERIFY(shown.size() > 5 && shown.size() < 200);
+    QCOMPARE(shown.first(), QStringLiteral("OS-9/68K"));
+    QCOMPARE(text->text(0, text->characterCount()), shown.join('\n'));
+    QCOMPARE(text->cursorPosition(), text->characterCount());
 }
 
 QTEST_MAIN(TestTerminalView)

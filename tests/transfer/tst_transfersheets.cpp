@@ -202,6 +202,7 @@ private Q_SLOTS:
     void namesBeginningWithAColonLandInTheChosenFolder();
     void missingBackupFolderIsCreated_data();
     void missingBackupFolderIsCreated();
+    void nonAsciiNamesKeepTheirBytes();
 
 private:
     PrompterScope* m_prompts = nullptr;
@@ -799,6 +800,31 @@ void TestTransferSheets::missingBackupFolderIsCreated() {
     QVERIFY(rig.p->BtnInstallAppli->isEnabled());
     QCOMPARE(rig.sheets->localPanel()->folder(), QDir::toNativeSeparators(backup));
     QVERIFY(rig.memoLines().contains(QStringLiteral("Folder created : ") + QDir::toNativeSeparators(backup)));
+}
+
+// A name goes to the controller as the bytes it has on disk (UTF-8 here), and a name from
+// the controller lands as the local name of those bytes, both for files and folders.
+void TestTransferSheets::nonAsciiNamesKeepTheirBytes() {
+    Rig rig;
+    QVERIFY(rig.start());
+    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/été.bin")), "up"));
+    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/dossier_é/x")), "x"));
+    QVERIFY(writeFile(rig.remote(QStringLiteral("/h0/QEL_V4/größe.txt")), "down"));
+    QVERIFY(writeFile(rig.remote(QStringLiteral("/h0/QEL_V4/Ordner_ü/y")), "y"));
+    rig.showSheet(rig.form->ShtInstall);
+    rig.open();
+    rig.p->BtnInstallSys->click();
+    QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
+    QCOMPARE(readAll(rig.remote(QStringLiteral("/h0/été.bin"))), QByteArray("up"));
+    QCOMPARE(readAll(rig.remote(QStringLiteral("/h0/dossier_é/x"))), QByteArray("x"));
+    QVERIFY(rig.commands().contains(QStringLiteral("STOR été.bin")));
+
+    rig.showSheet(rig.form->ShtBackup);
+    rig.open();
+    rig.p->BtnInstallAppli->click();
+    QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
+    QCOMPARE(readAll(rig.local(QStringLiteral("Backup/QEL_V4/größe.txt"))), QByteArray("down"));
+    QCOMPARE(readAll(rig.local(QStringLiteral("Backup/QEL_V4/Ordner_ü/y"))), QByteArray("y"));
 }
 
 void TestTransferSheets::deleteFilesAsksFirst() {
