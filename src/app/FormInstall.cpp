@@ -3,7 +3,9 @@
 #include "FamilyBatches.h"
 #include "FunctionGate.h"
 #include "FunctionSheet.h"
+#include "RestorePreparation.h"
 #include "StatusBarPanels.h"
+#include "backup/FormRestore.h"
 #include "console/BatchBoxes.h"
 #include "console/BatchPanel.h"
 #include "console/ConsoleSheets.h"
@@ -259,6 +261,38 @@ void TFormInstall::createApDataBase() {
     m_database->InitApGridHeaders();
     if (!m_apDataBase->preparationErrors().isEmpty())
         Prompter::current().error(m_apDataBase->preparationErrors().join(QLatin1Char('\n')));
+}
+
+void TFormInstall::setRestoreDialog(TFormRestore* dialog) {
+    RestorePreparation::Host host;
+    host.dialog = dialog;
+    host.telnet = &m_consoles->telnet();
+    host.address = EditlIPAdrs1;
+    host.drive = m_transfer->EdtDstDrv;
+    host.path = m_transfer->EdtDstPath;
+    host.ftpLog = MemoFtp;
+    host.instrumentDataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
+    host.abortViaSerial = [this] { m_gate->abortViaSerial(); };
+    host.showMainWindow = [this] { show(); };
+    delete m_restore;
+    m_restore = new RestorePreparation(host, this);
+    m_restoreDialog = dialog;
+    m_gate->enterRestoreData = [this] { enterRestoreData(); };
+    // Back only once the gate has been reset: the engineer must not meet it half way.
+    m_gate->restoreDataEntered = [this] {
+        if (m_restore->closedWhilePreparing())
+            show();
+    };
+}
+
+void TFormInstall::enterRestoreData() {
+    hide();
+    m_restoreDialog->OnCloseRequest = [this](QObject*) { m_restore->OnRestoreClosed(); };
+    m_restoreDialog->OnBeforeRestore = [this](QObject*) { m_restore->RunIonKill(); };
+    m_restoreDialog->show();
+    // A failure of the preparation is reported and leaves the dialog open: the engineer
+    // closes it to come back.
+    guarded([this] { m_restore->PrepareRestore(); });
 }
 
 void TFormInstall::recreateSysInfo(int family) {

@@ -23,6 +23,8 @@ class StatusBarPanels;
 class TFIBSysInfo;
 class TransferPanels;
 class TransferSheets;
+class RestorePreparation;
+class TFormRestore;
 
 // The main window ("Installer for OS-9 Remote System"). It builds the sheets and composes
 // the subsystems that drive them; the behaviour of each subsystem lives in its own class.
@@ -70,6 +72,10 @@ public:
     FileViewerSheet* fileViewer() const { return m_viewer; }
     ConsoleSheets* consoles() const { return m_consoles; }
     TransferSheets* transferSheets() const { return m_transferSheets; }
+    // The Restore dialog that "Restore Data" shows. The program makes its windows in a fixed
+    // order, the dialog after this one, and hands it over once it exists.
+    void setRestoreDialog(TFormRestore* dialog);
+    RestorePreparation* restorePreparation() const { return m_restore; }
     DatabaseSheet* databaseSheet() const { return m_database; }
     // The aperture table component, made at start-up.
     TApDataBase* apDataBase() const { return m_apDataBase.get(); }
@@ -110,6 +116,7 @@ private:
     void buildSetupSheet();
     void buildDatabaseSheet();
     void buildConsoles();
+    void enterRestoreData();
     void createApDataBase();
     void FormCreate();
     void FormShow();
@@ -124,6 +131,8 @@ private:
     FileViewerSheet* m_viewer = nullptr;
     ConsoleSheets* m_consoles = nullptr;
     TransferSheets* m_transferSheets = nullptr;
+    RestorePreparation* m_restore = nullptr;
+    TFormRestore* m_restoreDialog = nullptr;
     std::unique_ptr<TFIBSysInfo> m_sysInfo;
     DatabaseSheet* m_database = nullptr;
     std::unique_ptr<DatabaseAliases> m_aliases;

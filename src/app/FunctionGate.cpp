@@ -105,13 +105,6 @@ void FunctionGate::applyTabRow(bool install, bool versionUp, bool others) {
 
 void FunctionGate::RdoFunctionClick() {
     const int function = m_sheet.RdoFunction->itemIndex();
-    if (function == RestoreData) {
-        // Temporary seam until the Restore dialog and the guard module exist: the choice is
-        // refused and the gate stays as it was.
-        Prompter::current().warning(QStringLiteral("Restore Data is not available yet."));
-        m_sheet.RdoFunction->setItemIndex(m_lastFunction);
-        return;
-    }
     // A choice still being entered (waiting inside Version Up) is superseded by this one.
     const quint64 choice = ++m_choice;
     m_lastFunction = function;
@@ -160,6 +153,10 @@ void FunctionGate::RdoFunctionClick() {
         if (!abortViaSerial(choice))
             return; // the engineer left this choice during the wait; it ends here
         break;
+    case RestoreData:
+        if (enterRestoreData)
+            enterRestoreData();
+        break;
     case Others:
         applyTabRow(false, false, true);
         m_form.showSheet(m_form.ShtGet);
@@ -172,6 +169,8 @@ void FunctionGate::RdoFunctionClick() {
                                                    QStringLiteral("   ") +
                                                    m_sheet.RdoFunction->itemText(function));
     m_form.setUpSheet(m_form.PageFTPCtrl->currentWidget());
+    if (function == RestoreData && restoreDataEntered)
+        restoreDataEntered();
 }
 
 void FunctionGate::hideAllTabs() {
@@ -189,6 +188,10 @@ bool FunctionGate::pumpWithinChoice(std::chrono::milliseconds duration) {
     pumpUntil([&] { return m_choice != choice; }, duration);
     --m_entering;
     return m_choice == choice;
+}
+
+bool FunctionGate::abortViaSerial() {
+    return abortViaSerial(m_choice);
 }
 
 bool FunctionGate::abortViaSerial(quint64 choice) {

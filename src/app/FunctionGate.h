@@ -40,6 +40,11 @@ public:
     std::function<bool()> openSerialPort;
     // Runs the abort batch button.
     std::function<void()> runAbortBatch;
+    // Restore Data: hides the main window and shows the restore dialog while the controller
+    // is prepared; then, once the gate is reset, brings the main window back if the dialog
+    // was closed meanwhile.
+    std::function<void()> enterRestoreData;
+    std::function<void()> restoreDataEntered;
 
     void rbMachineClick();
     void RGConfirmClick();
@@ -57,6 +62,11 @@ public:
     bool isEnteringFunction() const { return m_entering > 0; }
 
     void ShowMachineSelection();
+
+    // Opens the serial port, lets a second pass and sends the abort batch (Ctrl-C), as
+    // entering Version Up and the restore preparation do. False when the engineer left the
+    // function being entered during the wait (the abort is then not sent).
+    bool abortViaSerial();
 
 private:
     void applyTabRow(bool install, bool versionUp, bool others);

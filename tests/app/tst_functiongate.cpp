@@ -50,7 +50,7 @@ private Q_SLOTS:
     void tabsByFunction_data();
     void tabsByFunction();
     void returningToFunctionSheetResets();
-    void restoreIsRefusedForNow();
+    void restoreDataEndsOnAResetGate();
     void unusableDaxDataFolderLeavesNoSheets();
     void dataFolderStaysWithTheStartFolder();
     void versionUpWaitKeepsTheGate_data();
@@ -196,16 +196,21 @@ void TestFunctionGate::returningToFunctionSheetResets() {
     QCOMPARE(m_batch->startup.text(), QStringLiteral("Set QEL Startup"));
 }
 
-void TestFunctionGate::restoreIsRefusedForNow() {
+void TestFunctionGate::restoreDataEndsOnAResetGate() {
+    // The dialog's own road is tested with it; here the gate alone: the function runs, then
+    // the Function sheet still showing resets the gate for the engineer's return.
+    int entered = 0;
+    m_form->functionGate()->enterRestoreData = [&] { ++entered; };
     chooseFamily(m_form->functionSheet()->rbQEL);
     confirmBeamOff();
-    chooseFunction(0);
-    m_form->showSheet(m_form->ShtEntry);
-    const QStringList tabs = m_form->visibleTabCaptions();
     chooseFunction(2);
-    QCOMPARE(m_scope.prompter.texts("warning"), QStringList{"Restore Data is not available yet."});
-    QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), 0);
-    QCOMPARE(m_form->visibleTabCaptions(), tabs);
+    QCOMPARE(entered, 1);
+    QVERIFY(m_scope.prompter.shown.isEmpty());
+    QCOMPARE(m_form->PageFTPCtrl->currentWidget(), m_form->ShtEntry);
+    QVERIFY(m_form->visibleTabCaptions().isEmpty());
+    QCOMPARE(m_form->functionSheet()->RdoFunction->itemIndex(), -1);
+    QVERIFY(!m_form->functionSheet()->RGConfirm->isEnabled());
+    QCOMPARE(m_form->StsBar->text(StatusBarPanels::MachinePanel), QString());
 }
 
 void TestFunctionGate::unusableDaxDataFolderLeavesNoSheets() {

@@ -313,6 +313,7 @@ void TestTelnetSheet::terminalAndCommandListUseTheHeight() {
     QVERIFY(!m_form->MemoFtp->isVisible());
     chooseSheet(*m_form, m_form->ShtInstall);
     QVERIFY(m_form->MemoFtp->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(m_form->MemoFtp->height() >= 100, 2000);
 }
 
 void TestTelnetSheet::keysAreSentOneByOne() {
