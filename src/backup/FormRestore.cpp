@@ -2,6 +2,7 @@
 
 #include "backup/BrowseForFolder.h"
 #include "backup/RestorePictures.h"
+#include "backup/RestorePreview.h"
 #include "backup/SystemBkup.h"
 #include "support/Guard.h"
 #include "support/Prompter.h"
@@ -82,7 +83,9 @@ TFormRestore::TFormRestore(QWidget* parent)
     QelBtnStartRestore->setButtonWidth(TQELButtonWidth::W160);
     QelBtnStartRestore->setGroupIndex(1);
     QelBtnStartRestore->setAllowAllUp(true);
-    BtnAbort = named(new QPushButton(QStringLiteral("Abort"), this), "BtnAbort", QRect(463, 244, 160, 30));
+    BtnPreview =
+        named(new QPushButton(QStringLiteral("Preview"), this), "BtnPreview", QRect(463, 238, 160, 28));
+    BtnAbort = named(new QPushButton(QStringLiteral("Abort"), this), "BtnAbort", QRect(463, 276, 160, 28));
     BtnAbort->setEnabled(false);
     QelBtnClose = named(new TQelBtn(QStringLiteral("Close"), this), "QelBtnClose", QRect(463, 334, 160, 40));
     QelBtnClose->setButtonWidth(TQELButtonWidth::W160);
@@ -90,6 +93,7 @@ TFormRestore::TFormRestore(QWidget* parent)
     connect(BtnBrowse, &QPushButton::clicked, this, [this] { guarded([this] { BtnBrowseClick(); }); });
     connect(QelBtnStartRestore, &QAbstractButton::clicked, this,
             [this] { guarded([this] { QelBtnStartRestoreClick(); }); });
+    connect(BtnPreview, &QPushButton::clicked, this, [this] { guarded([this] { BtnPreviewClick(); }); });
     connect(BtnAbort, &QPushButton::clicked, this, [this] { guarded([this] { BtnAbortClick(); }); });
     connect(QelBtnClose, &QAbstractButton::clicked, this,
             [this] { guarded([this] { QelBtnCloseClick(); }); });
@@ -159,6 +163,30 @@ bool TFormRestore::runRestore(quint32 mask) {
         qCWarning(lcRestoreDialog) << "restore failed:" << e.what();
     }
     return false;
+}
+
+void TFormRestore::BtnPreviewClick() {
+    const quint32 mask = RestoreMask();
+    const QString folder = EditSourceDir->text();
+    // The preview may ask the controller for its listings, which lets events through: the
+    // dialog must not start a restore meanwhile.
+    setFormControlsEnabled(false);
+    QList<TRestoreStep> steps;
+    bool listed = false;
+    try {
+        listed = m_bkup->Preview(folder, mask, steps);
+    } catch (const Error& e) {
+        qCWarning(lcRestoreDialog) << "preview failed:" << e.message();
+    }
+    setFormControlsEnabled(true);
+    BtnAbort->setEnabled(false);
+    if (!listed) {
+        Prompter::current().warning(directoryMessage());
+        return;
+    }
+    if (!m_preview)
+        m_preview = new TRestorePreview(this);
+    m_preview->showSteps(TSystemBkup::PreviewLines(steps), folder);
 }
 
 void TFormRestore::setFormControlsEnabled(bool enabled) {

@@ -14,6 +14,7 @@ namespace vantor {
 class TBrowseForFolder;
 class TQelBtn;
 class TQelGroupBox;
+class TRestorePreview;
 class TSystemBkup;
 
 // The "Restore" dialog: the engineer chooses the backup folder and the data types, starts
@@ -26,7 +27,8 @@ class TSystemBkup;
 // and takes over). The dialog never hides itself on "Close": the host decides.
 //
 // While a restore runs, every control but "Abort" is disabled, "Start Restore" is down and
-// flashing, and closing the window is refused.
+// flashing, and closing the window is refused. "Preview" lists the steps a restore would
+// take without taking any; while it asks the controller the dialog is disabled likewise.
 class TFormRestore final : public QDialog {
     Q_OBJECT
 public:
@@ -39,6 +41,7 @@ public:
     QLineEdit* EditSourceDir;
     QPushButton* BtnBrowse;
     TQelBtn* QelBtnStartRestore;
+    QPushButton* BtnPreview;
     TQelBtn* QelBtnClose;
     QPushButton* BtnAbort;
     TQelGroupBox* QelGBDataType;
@@ -58,6 +61,8 @@ public:
     TSystemBkup& Bkup() const { return *m_bkup; }
     // Null until the engineer first pressed "Select".
     TBrowseForFolder* FolderPicker() const { return m_folderPicker; }
+    // Null until the first preview.
+    TRestorePreview* PreviewWindow() const { return m_preview; }
 
     // The data types to restore: the bit of every ticked box, always with $40000000.
     quint32 RestoreMask() const;
@@ -66,6 +71,8 @@ public:
 
     void BtnBrowseClick();
     void QelBtnStartRestoreClick();
+    // Lists what a restore with the folder and data types would do, touching nothing.
+    void BtnPreviewClick();
     void BtnAbortClick();
     void QelBtnCloseClick();
 
@@ -86,6 +93,7 @@ private:
 
     TSystemBkup* m_bkup = nullptr;              // owned (QObject child)
     TBrowseForFolder* m_folderPicker = nullptr; // owned (QObject child)
+    TRestorePreview* m_preview = nullptr;       // owned (QObject child)
     bool m_running = false;
 };
 

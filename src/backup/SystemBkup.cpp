@@ -140,7 +140,13 @@ bool TSystemBkup::backupFolderUsable(const QString& dir) const {
     // The folder must be one the process could make current; the current folder itself is
     // left alone, since other parts of the program rely on it.
     const QFileInfo info(dir);
-    return !dir.isEmpty() && info.isDir() && info.isExecutable() && QDir(dir).isReadable();
+    if (dir.isEmpty() || !info.isDir() || !QDir(dir).isReadable())
+        return false;
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return info.isExecutable(); // entering a folder takes its search permission
+#endif
 }
 
 TRestorePlanner TSystemBkup::planner(const QString& dir, quint32 mask) {

@@ -76,9 +76,16 @@ public:
     // --- Plan -----------------------------------------------------------------------------
     void SetLocalBase(const QString& folder) { m_plan.SetLocalBase(folder); }
     void SetRemoteBase(const QString& directory) { m_plan.SetRemoteBase(directory); }
-    void LoadPlan(const QString& fileName) { m_plan.LoadPlan(fileName); }
+    // Both clear FileList, which belonged to the plan read before.
+    void LoadPlan(const QString& fileName) {
+        FileList.clear();
+        m_plan.LoadPlan(fileName);
+    }
     bool WriteDefaultPlan() const { return m_plan.WriteDefaultPlan(); }
-    void ReadPlan() { m_plan.ReadPlan(); }
+    void ReadPlan() {
+        FileList.clear();
+        m_plan.ReadPlan();
+    }
     quint32 EntryFlags(const QStringList& list, int index) const {
         return TBackupPlan::EntryFlags(list, index);
     }

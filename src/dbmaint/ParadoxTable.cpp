@@ -654,6 +654,15 @@ void ParadoxTable::requireWritable() const {
                 QStringLiteral(
                     "The table \"%1\" has secondary indexes (%2), which this program cannot keep up to date")
                     .arg(m_path, name));
+    // Record places are known from the header read at opening; if another program has
+    // changed the table since, they may be wrong, and its change would be overwritten.
+    QFile onDisk(m_path);
+    if (!onDisk.open(QIODevice::ReadOnly) || onDisk.read(m_header.raw.size()) != m_header.raw ||
+        onDisk.size() != m_device->size())
+        throw DatabaseError(
+            QStringLiteral(
+                "The table \"%1\" was changed by another program after it was opened; open it again")
+                .arg(m_path));
 }
 
 QByteArray ParadoxTable::allRecords() const {

@@ -22,9 +22,10 @@ QString stripTrailingSeparator(const QString& path);
 // empty for a bare name.
 QString parentFolder(const QString& path);
 
-// The local copy of the ion-beam guard module: "c:\ionkill" on Windows, "ionkill" in the
-// system temporary folder elsewhere. Write it through QSaveFile: a plain open would follow
-// a link another user placed there.
+// The fixed place of the ion-beam guard module's local copy: "c:\ionkill" on Windows,
+// "ionkill" in the system temporary folder elsewhere. Anyone may plant a file or a link
+// under such a name, so the restore does not write there: it keeps its copy in a folder of
+// its own.
 QString ionkillLocalFile();
 
 // The folder of the program file.

@@ -7,35 +7,47 @@
 namespace vantor {
 
 namespace {
-QString title() { return QApplication::applicationName(); }
+QString title() {
+    return QApplication::applicationName();
+}
 } // namespace
 
+QWidget* QtPrompter::owner() const {
+    // While the main window is hidden (the Restore dialog, which stays on top, has taken
+    // over), a box owned by it could open behind that dialog: the window in use owns it.
+    if (m_parent && m_parent->isVisible())
+        return m_parent;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return m_parent;
+}
+
 void QtPrompter::warning(const QString& text) {
-    QMessageBox::warning(m_parent, title(), text, QMessageBox::Ok);
+    QMessageBox::warning(owner(), title(), text, QMessageBox::Ok);
 }
 
 void QtPrompter::error(const QString& text) {
-    QMessageBox::critical(m_parent, title(), text, QMessageBox::Ok);
+    QMessageBox::critical(owner(), title(), text, QMessageBox::Ok);
 }
 
 bool QtPrompter::confirmYesNo(const QString& text) {
-    return QMessageBox::question(m_parent, title(), text, QMessageBox::Yes | QMessageBox::No) ==
+    return QMessageBox::question(owner(), title(), text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }
 
 bool QtPrompter::confirmOkCancel(const QString& text) {
-    return QMessageBox::question(m_parent, title(), text, QMessageBox::Ok | QMessageBox::Cancel) ==
+    return QMessageBox::question(owner(), title(), text, QMessageBox::Ok | QMessageBox::Cancel) ==
            QMessageBox::Ok;
 }
 
 QString QtPrompter::openFile(const QString& caption, const QString& folder, const QString& filter) {
-    return QFileDialog::getOpenFileName(m_parent, caption, folder, filter);
+    return QFileDialog::getOpenFileName(owner(), caption, folder, filter);
 }
 
 QString QtPrompter::saveFile(const QString& caption, const QString& folder, const QString& filter,
                              const QString& defaultSuffix) {
     // The overwrite question is the program's own, so the dialog must not ask it too.
-    QFileDialog dialog(m_parent, caption, folder, filter);
+    QFileDialog dialog(owner(), caption, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -45,7 +57,7 @@ QString QtPrompter::saveFile(const QString& caption, const QString& folder, cons
 }
 
 QString QtPrompter::chooseFolder(const QString& caption, const QString& folder) {
-    return QFileDialog::getExistingDirectory(m_parent, caption, folder);
+    return QFileDialog::getExistingDirectory(owner(), caption, folder);
 }
 
 } // namespace vantor

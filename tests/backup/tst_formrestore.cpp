@@ -3,6 +3,7 @@
 
 #include "backup/BrowseForFolder.h"
 #include "backup/FormRestore.h"
+#include "backup/RestorePreview.h"
 #include "backup/SystemBkup.h"
 #include "common/RestoreFixture.h"
 #include "common/ScriptedPrompter.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
@@ -80,6 +82,8 @@ private Q_SLOTS:
     void whileRunning();
     void confirmedAbort();
     void everyBoxCleared();
+    void previewTouchesNothing();
+    void previewOfARefusedFolder();
 
 private:
     void prepareEngine(quint16 port);
@@ -149,6 +153,8 @@ void TestFormRestore::controls_data() {
                                         << "Start Restore" << true << false << "FormRestore";
     QTest::newRow("QelBtnClose") << "QelBtnClose"
                                  << "Close" << true << false << "FormRestore";
+    QTest::newRow("BtnPreview") << "BtnPreview"
+                                << "Preview" << true << false << "FormRestore";
     QTest::newRow("BtnAbort") << "BtnAbort"
                               << "Abort" << false << false << "FormRestore";
     QTest::newRow("QelGBDataType") << "QelGBDataType"
@@ -411,6 +417,67 @@ void TestFormRestore::everyBoxCleared() {
     QCOMPARE(QDir(m_data->path()).entryList(QDir::Files | QDir::NoDotAndDotDot),
              QStringList{"SystemBkup.ini"});
     QVERIFY(!QFileInfo::exists(controller.local("data/HARD/h1.dat")));
+}
+
+void TestFormRestore::previewTouchesNothing() {
+    ControllerFtp controller;
+    BackupFolder backup;
+    QVERIFY(prepareRun(controller, backup));
+    QVERIFY(putFile(m_data->filePath("IonSource.ini"), "the instrument's own"));
+    QVERIFY(putFile(controller.local("data/HARD/h1.dat"), "the controller's own"));
+    const QString remoteRoot = controller.local(QString());
+    const auto pcBefore = filesBelow(m_data->path());
+    const auto remoteBefore = filesBelow(remoteRoot);
+    const auto backupBefore = filesBelow(backup.path());
+
+    m_dialog->EditSourceDir->setText(backup.path());
+    m_dialog->BtnPreview->click();
+    QVERIFY(m_prompts->prompter.shown.isEmpty());
+    TRestorePreview* preview = m_dialog->PreviewWindow();
+    QVERIFY(preview && preview->isVisible());
+    const QStringList lines = preview->lines();
+    QCOMPARE(preview->MemoPreview->toPlainText(), lines.join('\n'));
+    const auto line = [&](const QString& start, const QString& name) {
+        for (const QString& l : lines)
+            if (l.startsWith(start) && l.contains(name))
+                return l;
+        return QString();
+    };
+    QVERIFY2(line("Copy ", "IonSource.ini").endsWith("(replaces the existing file)"),
+             qPrintable(lines.join('\n')));
+    QVERIFY(line("Copy ", "ApCtrl30kV.db").endsWith("(new file)"));
+    QVERIFY(line("Upload ", "h1.dat").endsWith("(replaces the controller's file)"));
+    QVERIFY(line("Upload ", "s2").endsWith("(new on the controller)"));
+    QVERIFY(preview->LblSummary->text().contains(QStringLiteral("Nothing has been copied")));
+
+    // Nothing anywhere changed, not even a log in the backup folder.
+    QCOMPARE(filesBelow(m_data->path()), pcBefore);
+    QCOMPARE(filesBelow(remoteRoot), remoteBefore);
+    QCOMPARE(filesBelow(backup.path()), backupBefore);
+    verifyIdle(*m_dialog);
+
+    // Saved as the engineer reads it; a file there is replaced only when the engineer agrees.
+    QTemporaryDir saves;
+    const QString saved = saves.filePath("preview.txt");
+    m_prompts->prompter.paths.enqueue(saved);
+    preview->BtnSave->click();
+    QCOMPARE(fileBytes(saved), (lines.join("\r\n") + "\r\n").toUtf8());
+    QVERIFY(putFile(saved, "keep me"));
+    m_prompts->prompter.paths.enqueue(saved);
+    m_prompts->prompter.answers.enqueue(false);
+    preview->BtnSave->click();
+    QCOMPARE(fileBytes(saved), QByteArray("keep me"));
+    QCOMPARE(m_prompts->prompter.texts("okcancel"), QStringList{TRestorePreview::overwriteQuestion(saved)});
+}
+
+void TestFormRestore::previewOfARefusedFolder() {
+    prepareEngine(1);
+    m_dialog->EditSourceDir->setText(QStringLiteral("/no/such/backup"));
+    m_dialog->BtnPreview->click();
+    QCOMPARE(m_prompts->prompter.texts("warning"),
+             QStringList{"Make sure the directory pass and try again."});
+    QVERIFY(!m_dialog->PreviewWindow());
+    verifyIdle(*m_dialog);
 }
 
 QTEST_MAIN(TestFormRestore)

@@ -7,6 +7,7 @@
 #include "common/TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
@@ -25,6 +26,17 @@ inline bool putFile(const QString& path, const QByteArray& bytes) {
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// Every file below `root`, relative path -> bytes, to compare a side before and after.
+inline QMap<QString, QByteArray> filesBelow(const QString& root) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        out.insert(QDir(root).relativeFilePath(path), fileBytes(path));
+    }
+    return out;
+}
+
 // The controller's FTP side: /<device>/<app>/data with the plan's controller folders, and
 // /<device>/<app>/cmds where the guard module goes (left out with withCmds false).
 class ControllerFtp {
@@ -33,8 +45,7 @@ public:
 
     explicit ControllerFtp(const QString& device = QStringLiteral("h0"),
                            const QString& app = QStringLiteral("QEL_V4"), bool withCmds = true)
-        : m_server(serverOptions()), m_device(device), m_app(app),
-          m_withCmds(withCmds) {}
+        : m_server(serverOptions()), m_device(device), m_app(app), m_withCmds(withCmds) {}
 
     bool start() {
         if (!m_server.start())

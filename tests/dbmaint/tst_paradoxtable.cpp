@@ -102,6 +102,7 @@ private Q_SLOTS:
     void tablesWithSecondaryIndexesAreNotChanged();
     void damagedTimestampsReadAsBlank_data();
     void damagedTimestampsReadAsBlank();
+    void changesByAnotherProgramAreNotOverwritten();
 
 private:
     QString makeTable(const QString& name, const QString& spec, int keys, const Rows& rows);
@@ -619,6 +620,33 @@ void TestParadoxTable::damagedTimestampsReadAsBlank() {
     QVERIFY(table.value(0, 1).isNull());
     QCOMPARE(table.displayText(table.record(0), 1), QString());
     QCOMPARE(table.value(0, 0), QVariant(1));
+}
+
+void TestParadoxTable::changesByAnotherProgramAreNotOverwritten() {
+    const QString path =
+        makeTable(QStringLiteral("C.DB"), QStringLiteral("K:I;V:N"), 1, {{1, 1.0}, {2, 2.0}});
+    ParadoxTable mine;
+    mine.open(path);
+    {
+        ParadoxTable other; // another program adds a record meanwhile
+        other.open(path);
+        other.append(other.recordFrom({3, 3.0}));
+    }
+    const QByteArray theirs = test::fileBytes(path);
+    QByteArray r = mine.record(0);
+    mine.encode(r, 1, 9.0);
+    try {
+        mine.post(0, r);
+        QFAIL("posted over the other program's change");
+    } catch (const DatabaseError& e) {
+        QVERIFY(e.message().contains(QStringLiteral("changed by another program")));
+    }
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, mine.append(mine.recordFrom({4, 4.0})));
+    QCOMPARE(test::fileBytes(path), theirs);
+    mine.open(path);
+    QCOMPARE(mine.recordCount(), 3);
+    QCOMPARE(mine.post(0, r), 0);
+    QCOMPARE(mine.value(0, 1).toDouble(), 9.0);
 }
 
 QTEST_GUILESS_MAIN(TestParadoxTable)
