@@ -108,7 +108,8 @@ void TestParadoxTable::init() {
     QVERIFY(m_dir->isValid());
 }
 
-QString TestParadoxTable::makeTable(const QString& name, const QString& fieldList, int keys, const Rows& rows) {
+QString TestParadoxTable::makeTable(const QString& name, const QString& fieldList, int keys,
+                                    const Rows& rows) {
     const QString path = m_dir->filePath(name);
     ParadoxTable::create(path, fieldsOf(fieldList), keys);
     ParadoxTable table;
