@@ -283,68 +283,68 @@ int blockCodeFor(int recordSize, int version) {
     return 0;
 }
 
-QByteArray buildDataHeader(const NewTableSpec& spec) {
-    const int n = int(spec.fields.size());
-    const int nameLength = tableNameLength(spec.version);
+QByteArray buildDataHeader(const NewTableSpec& shape) {
+    const int n = int(shape.fields.size());
+    const int nameLength = tableNameLength(shape.version);
     int recordSize = 0;
-    for (const FieldDef& f : spec.fields)
+    for (const FieldDef& f : shape.fields)
         recordSize += f.width();
     const int tableNamePtrAt = kDataHeader + 2 * n;
     const int tableNameAt = tableNamePtrAt + 4 + 4 * n;
     int namesSize = 0;
-    for (const QByteArray& name : spec.rawNames)
+    for (const QByteArray& name : shape.rawNames)
         namesSize += int(name.size()) + 1;
-    const int used = tableNameAt + nameLength + namesSize + 2 * n + int(spec.sortOrderId.size()) + 1;
+    const int used = tableNameAt + nameLength + namesSize + 2 * n + int(shape.sortOrderId.size()) + 1;
     const int headerSize = ((used + 0x7FF) / 0x800) * 0x800;
 
     QByteArray h(headerSize, '\0');
     putLe16(h, 0x00, quint16(recordSize));
     putLe16(h, 0x02, quint16(headerSize));
-    h[0x04] = char(spec.keyFields > 0 ? 0 : 2);
-    h[0x05] = char(spec.blockCode);
-    if (spec.keyFields > 0)
+    h[0x04] = char(shape.keyFields > 0 ? 0 : 2);
+    h[0x05] = char(shape.blockCode);
+    if (shape.keyFields > 0)
         putLe32(h, 0x16, kPointerBase + quint32(headerSize)); // "has a primary index" while loaded
     putLe16(h, 0x21, quint16(n));
-    putLe16(h, 0x23, quint16(spec.keyFields));
+    putLe16(h, 0x23, quint16(shape.keyFields));
     putLe32(h, 0x25, 0xFF00FF00); // 4.0+ files keep the encryption word at 0x5C
-    h[0x29] = char(spec.sortOrder);
+    h[0x29] = char(shape.sortOrder);
     h[0x2D] = 1;
     h[0x2E] = 1;
     putLe32(h, 0x30, kPointerBase + tableNamePtrAt);
     putLe32(h, 0x34, kPointerBase + kDataHeader);
-    h[0x39] = char(spec.version);
+    h[0x39] = char(shape.version);
     h[0x3E] = char(0x1F);
     h[0x3F] = char(0x0F);
     h[0x56] = char(0x20);
-    putLe16(h, 0x58, quint16(0x0100 | spec.version));
-    putLe16(h, 0x5A, quint16(0x0100 | spec.version));
+    putLe16(h, 0x58, quint16(0x0100 | shape.version));
+    putLe16(h, 0x5A, quint16(0x0100 | shape.version));
     const QDateTime now = QDateTime::currentDateTime();
     putLe16(h, 0x60, dosDateTimeLow(now));
     putLe16(h, 0x62, dosDateTimeHigh(now));
     putLe16(h, 0x64, quint16(n + 1));
     putLe16(h, 0x66, quint16(used));
-    putLe16(h, 0x6A, quint16(spec.codePage));
+    putLe16(h, 0x6A, quint16(shape.codePage));
     h[0x6C] = 1;
     h[0x6D] = 1;
     putLe16(h, 0x6E, quint16(used + 2 * n));
     putLe16(h, 0x70, 1);
 
     for (int i = 0; i < n; ++i) {
-        h[kDataHeader + 2 * i] = char(spec.fields[i].type);
-        h[kDataHeader + 2 * i + 1] = char(spec.fields[i].size);
+        h[kDataHeader + 2 * i] = char(shape.fields[i].type);
+        h[kDataHeader + 2 * i + 1] = char(shape.fields[i].size);
     }
     putLe32(h, tableNamePtrAt, kPointerBase + tableNameAt);
-    h.replace(tableNameAt, qMin(int(spec.tableName.size()), nameLength - 1),
-              spec.tableName.left(nameLength - 1));
+    h.replace(tableNameAt, qMin(int(shape.tableName.size()), nameLength - 1),
+              shape.tableName.left(nameLength - 1));
     int at = tableNameAt + nameLength;
     for (int i = 0; i < n; ++i) {
         putLe32(h, tableNamePtrAt + 4 + 4 * i, kPointerBase + at);
-        h.replace(at, int(spec.rawNames[i].size()), spec.rawNames[i]);
-        at += int(spec.rawNames[i].size()) + 1;
+        h.replace(at, int(shape.rawNames[i].size()), shape.rawNames[i]);
+        at += int(shape.rawNames[i].size()) + 1;
     }
     for (int i = 0; i < n; ++i, at += 2)
         putLe16(h, at, quint16(i + 1));
-    h.replace(at, int(spec.sortOrderId.size()), spec.sortOrderId);
+    h.replace(at, int(shape.sortOrderId.size()), shape.sortOrderId);
     return h;
 }
 
@@ -383,13 +383,13 @@ QByteArray buildDataFile(const QByteArray& header, const QByteArray& records, in
     return out;
 }
 
-QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int recordSize,
+QByteArray buildIndexFile(const IndexSpec& shape, const QByteArray& records, int recordSize,
                           int dataBlockCode) {
     int keyWidth = 0;
-    for (const FieldDef& f : spec.keyFields)
+    for (const FieldDef& f : shape.keyFields)
         keyWidth += f.width();
     const int entrySize = keyWidth + kIndexTrailer;
-    int code = spec.templateHeader.size() >= kCommonHeader ? uchar(spec.templateHeader[0x05]) : 2;
+    int code = shape.templateHeader.size() >= kCommonHeader ? uchar(shape.templateHeader[0x05]) : 2;
     if (code < 1 || code * 0x400 - kDataBlockHeader < 2 * entrySize)
         code = blockCodeFor(2 * entrySize, kVersion7);
     const int blockSize = code * 0x400;
@@ -455,28 +455,28 @@ QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int 
     }
     const int root = total > 0 ? 1 : 0;
 
-    QByteArray h = spec.templateHeader;
+    QByteArray h = shape.templateHeader;
     if (h.size() < kCommonHeader) {
-        const int n = int(spec.keyFields.size());
-        const int nameLength = tableNameLength(spec.version);
+        const int n = int(shape.keyFields.size());
+        const int nameLength = tableNameLength(shape.version);
         h = QByteArray(0x800, '\0');
         putLe16(h, 0x00, quint16(entrySize));
         putLe16(h, 0x02, 0x800);
         h[0x04] = 1;
         putLe16(h, 0x21, quint16(n));
-        h[0x29] = char(spec.sortOrder);
+        h[0x29] = char(shape.sortOrder);
         h[0x2D] = 1;
         putLe32(h, 0x30, kPointerBase + kCommonHeader + 2 * n);
         putLe32(h, 0x34, kPointerBase + kCommonHeader);
-        h[0x39] = char(spec.version);
+        h[0x39] = char(shape.version);
         for (int i = 0; i < n; ++i) {
-            h[kCommonHeader + 2 * i] = char(spec.keyFields[i].type);
-            h[kCommonHeader + 2 * i + 1] = char(spec.keyFields[i].size);
+            h[kCommonHeader + 2 * i] = char(shape.keyFields[i].type);
+            h[kCommonHeader + 2 * i + 1] = char(shape.keyFields[i].size);
         }
         const int tableNameAt = kCommonHeader + 2 * n + 4;
         putLe32(h, kCommonHeader + 2 * n, kPointerBase + tableNameAt);
-        h.replace(tableNameAt, qMin(int(spec.tableName.size()), nameLength - 1),
-                  spec.tableName.left(nameLength - 1));
+        h.replace(tableNameAt, qMin(int(shape.tableName.size()), nameLength - 1),
+                  shape.tableName.left(nameLength - 1));
     }
     h[0x05] = char(code);
     putLe32(h, 0x06, quint32(entries));

@@ -116,7 +116,7 @@ struct NewTableSpec {
     QByteArray sortOrderId = "DBWINUS0";
     QByteArray tableName;
 };
-QByteArray buildDataHeader(const NewTableSpec& spec);
+QByteArray buildDataHeader(const NewTableSpec& shape);
 
 // The bytes of a complete .DB file: `header` (a template whose counts are rewritten) and
 // the records, `recordSize` bytes each, packed into full blocks in the given order.
@@ -131,7 +131,7 @@ struct IndexSpec {
     int sortOrder = 0;
     QByteArray tableName; // "X.PX"
 };
-QByteArray buildIndexFile(const IndexSpec& spec, const QByteArray& records, int recordSize,
+QByteArray buildIndexFile(const IndexSpec& shape, const QByteArray& records, int recordSize,
                           int dataBlockCode);
 
 // Picks the smallest block size code (2 KiB at least, as the Borland engine does) that

@@ -789,30 +789,30 @@ void ParadoxTable::addField(const FieldDef& field) {
     if (!paradox::isValidField(field.type, field.size))
         throw DatabaseError(QStringLiteral("Field \"%1\" has an invalid type or size").arg(field.name));
 
-    paradox::NewTableSpec spec;
-    spec.fields = m_header.fields;
-    spec.fields.append(field);
-    spec.rawNames = m_header.rawNames;
-    spec.rawNames.append(m_codec->fromUnicode(field.name));
-    spec.keyFields = m_header.keyed() ? m_header.keyFields : 0;
-    spec.version = qMax(qMax(m_header.version, paradox::kVersion4), paradox::minimumVersion(field.type));
-    spec.codePage = m_header.codePage > 0 ? m_header.codePage : 437;
-    spec.sortOrder = m_header.sortOrder;
-    spec.sortOrderId = m_header.sortOrderId.isEmpty() ? QByteArray("ascii") : m_header.sortOrderId;
-    spec.tableName = QFileInfo(m_path).fileName().toLocal8Bit();
+    paradox::NewTableSpec shape;
+    shape.fields = m_header.fields;
+    shape.fields.append(field);
+    shape.rawNames = m_header.rawNames;
+    shape.rawNames.append(m_codec->fromUnicode(field.name));
+    shape.keyFields = m_header.keyed() ? m_header.keyFields : 0;
+    shape.version = qMax(qMax(m_header.version, paradox::kVersion4), paradox::minimumVersion(field.type));
+    shape.codePage = m_header.codePage > 0 ? m_header.codePage : 437;
+    shape.sortOrder = m_header.sortOrder;
+    shape.sortOrderId = m_header.sortOrderId.isEmpty() ? QByteArray("ascii") : m_header.sortOrderId;
+    shape.tableName = QFileInfo(m_path).fileName().toLocal8Bit();
     const int newSize = m_header.recordSize + field.width();
     int blockCode = m_header.blockCode;
     if (blockCode * 0x400 - paradox::kDataBlockHeader < newSize) {
-        blockCode = paradox::blockCodeFor(newSize, spec.version);
+        blockCode = paradox::blockCodeFor(newSize, shape.version);
         if (blockCode == 0) {
-            spec.version = paradox::kVersion7;
-            blockCode = paradox::blockCodeFor(newSize, spec.version);
+            shape.version = paradox::kVersion7;
+            blockCode = paradox::blockCodeFor(newSize, shape.version);
         }
         if (blockCode == 0)
             throw DatabaseError(QStringLiteral("Field \"%1\" makes the record too long").arg(field.name));
     }
-    spec.blockCode = blockCode;
-    QByteArray header = paradox::buildDataHeader(spec);
+    shape.blockCode = blockCode;
+    QByteArray header = paradox::buildDataHeader(shape);
     paradox::putLe32(header, 0x49, quint32(m_header.autoInc));
 
     // Records keep their order: it is the engine's own key order, whatever its sort order.
@@ -824,7 +824,7 @@ void ParadoxTable::addField(const FieldDef& field) {
         records.append(old.constData() + qint64(row) * m_header.recordSize, m_header.recordSize);
         records.append(blank);
     }
-    rewrite(header, records, blockCode, spec.version != m_header.version);
+    rewrite(header, records, blockCode, shape.version != m_header.version);
 }
 
 void ParadoxTable::rewrite(const QByteArray& header, const QByteArray& records, int blockCode,
@@ -846,22 +846,22 @@ void ParadoxTable::rewrite(const QByteArray& header, const QByteArray& records, 
     const QString indexPath = indexPathFor(m_path);
     QByteArray index;
     if (written.keyed()) {
-        paradox::IndexSpec spec;
-        spec.keyFields = written.fields.mid(0, written.keyFields);
-        spec.version = written.version;
-        spec.sortOrder = written.sortOrder;
-        spec.tableName = QFileInfo(indexPath).fileName().toLocal8Bit();
+        paradox::IndexSpec shape;
+        shape.keyFields = written.fields.mid(0, written.keyFields);
+        shape.version = written.version;
+        shape.sortOrder = written.sortOrder;
+        shape.tableName = QFileInfo(indexPath).fileName().toLocal8Bit();
         QFile old(indexPath);
         if (!freshIndex && old.open(QIODevice::ReadOnly)) {
             try {
                 const paradox::TableHeader px = paradox::readHeader(old, true);
-                if (px.fields == spec.keyFields)
-                    spec.templateHeader = px.raw;
+                if (px.fields == shape.keyFields)
+                    shape.templateHeader = px.raw;
             } catch (const DatabaseError&) {
                 // a damaged index is replaced by a new one
             }
         }
-        index = paradox::buildIndexFile(spec, records, recordSize, blockCode);
+        index = paradox::buildIndexFile(shape, records, recordSize, blockCode);
     }
 
     const QString path = m_path;
@@ -901,18 +901,18 @@ QString ParadoxTable::indexPathFor(const QString& path) {
 void ParadoxTable::create(const QString& path, const QList<FieldDef>& fields, int keyFields) {
     if (fields.isEmpty() || fields.size() > 255 || keyFields < 0 || keyFields > fields.size())
         throw DatabaseError(QStringLiteral("Cannot create table \"%1\": invalid field list").arg(path));
-    paradox::NewTableSpec spec;
-    spec.fields = fields;
-    spec.keyFields = keyFields;
+    paradox::NewTableSpec shape;
+    shape.fields = fields;
+    shape.keyFields = keyFields;
     // An alpha key is kept in byte order, the engine's "ascii" sort order, whose code page
     // is 437; other tables get the Windows defaults of the engine.
     if (std::any_of(fields.cbegin(), fields.cbegin() + keyFields,
                     [](const FieldDef& f) { return f.type == FieldType::Alpha; })) {
-        spec.codePage = 437;
-        spec.sortOrder = 0;
-        spec.sortOrderId = "ascii";
+        shape.codePage = 437;
+        shape.sortOrder = 0;
+        shape.sortOrderId = "ascii";
     }
-    QTextCodec* codec = codecForCodePage(spec.codePage);
+    QTextCodec* codec = codecForCodePage(shape.codePage);
     int version = paradox::kVersion5;
     int recordSize = 0;
     for (int i = 0; i < fields.size(); ++i) {
@@ -926,19 +926,19 @@ void ParadoxTable::create(const QString& path, const QList<FieldDef>& fields, in
                 QStringLiteral("Cannot create table \"%1\": field \"%2\" is not valid").arg(path, f.name));
         version = qMax(version, paradox::minimumVersion(f.type));
         recordSize += f.width();
-        spec.rawNames.append(codec->fromUnicode(f.name));
+        shape.rawNames.append(codec->fromUnicode(f.name));
     }
-    spec.blockCode = paradox::blockCodeFor(recordSize, version);
-    if (spec.blockCode == 0) {
+    shape.blockCode = paradox::blockCodeFor(recordSize, version);
+    if (shape.blockCode == 0) {
         version = paradox::kVersion7;
-        spec.blockCode = paradox::blockCodeFor(recordSize, version);
+        shape.blockCode = paradox::blockCodeFor(recordSize, version);
     }
-    if (spec.blockCode == 0)
+    if (shape.blockCode == 0)
         throw DatabaseError(QStringLiteral("Cannot create table \"%1\": the record is too long").arg(path));
-    spec.version = version;
-    spec.tableName = QFileInfo(path).fileName().toLocal8Bit();
+    shape.version = version;
+    shape.tableName = QFileInfo(path).fileName().toLocal8Bit();
     const QByteArray data =
-        paradox::buildDataFile(paradox::buildDataHeader(spec), {}, recordSize, spec.blockCode);
+        paradox::buildDataFile(paradox::buildDataHeader(shape), {}, recordSize, shape.blockCode);
 
     QByteArray index;
     const QString indexPath = indexPathFor(path);
@@ -946,9 +946,9 @@ void ParadoxTable::create(const QString& path, const QList<FieldDef>& fields, in
         paradox::IndexSpec ispec;
         ispec.keyFields = fields.mid(0, keyFields);
         ispec.version = version;
-        ispec.sortOrder = spec.sortOrder;
+        ispec.sortOrder = shape.sortOrder;
         ispec.tableName = QFileInfo(indexPath).fileName().toLocal8Bit();
-        index = paradox::buildIndexFile(ispec, {}, recordSize, spec.blockCode);
+        index = paradox::buildIndexFile(ispec, {}, recordSize, shape.blockCode);
     }
     QSaveFile dataFile(path);
     QSaveFile indexFile(indexPath);

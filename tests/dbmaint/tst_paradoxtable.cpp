@@ -21,9 +21,9 @@ Q_DECLARE_METATYPE(Rows)
 namespace {
 
 // "Name:I" long, "Name:A20" alpha, "Name:N" number ... as the engine's own field letters.
-QList<FieldDef> fieldsOf(const QString& spec) {
+QList<FieldDef> fieldsOf(const QString& fieldList) {
     QList<FieldDef> out;
-    for (const QString& part : spec.split(QLatin1Char(';'))) {
+    for (const QString& part : fieldList.split(QLatin1Char(';'))) {
         const QString name = part.section(QLatin1Char(':'), 0, -2);
         const QString type = part.section(QLatin1Char(':'), -1);
         const int size = type.mid(1).toInt();
@@ -105,7 +105,7 @@ private Q_SLOTS:
     void changesByAnotherProgramAreNotOverwritten();
 
 private:
-    QString makeTable(const QString& name, const QString& spec, int keys, const Rows& rows);
+    QString makeTable(const QString& name, const QString& fieldList, int keys, const Rows& rows);
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -114,9 +114,10 @@ void TestParadoxTable::init() {
     QVERIFY(m_dir->isValid());
 }
 
-QString TestParadoxTable::makeTable(const QString& name, const QString& spec, int keys, const Rows& rows) {
+QString TestParadoxTable::makeTable(const QString& name, const QString& fieldList, int keys,
+                                    const Rows& rows) {
     const QString path = m_dir->filePath(name);
-    ParadoxTable::create(path, fieldsOf(spec), keys);
+    ParadoxTable::create(path, fieldsOf(fieldList), keys);
     ParadoxTable table;
     table.open(path);
     for (const QVariantList& values : rows)
@@ -125,7 +126,7 @@ QString TestParadoxTable::makeTable(const QString& name, const QString& spec, in
 }
 
 void TestParadoxTable::createdTablesReadBackFromTheFiles_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("fieldList");
     QTest::addColumn<int>("keys");
     QTest::addColumn<Rows>("given");
     QTest::addColumn<Rows>("stored");
@@ -182,17 +183,17 @@ void TestParadoxTable::createdTablesReadBackFromTheFiles_data() {
 }
 
 void TestParadoxTable::createdTablesReadBackFromTheFiles() {
-    QFETCH(QString, spec);
+    QFETCH(QString, fieldList);
     QFETCH(int, keys);
     QFETCH(Rows, given);
     QFETCH(Rows, stored);
 
-    const QString path = makeTable(QStringLiteral("T.DB"), spec, keys, given);
+    const QString path = makeTable(QStringLiteral("T.DB"), fieldList, keys, given);
     ParadoxTable table;
     table.open(path, ParadoxTable::Access::ReadOnly);
     QCOMPARE(table.recordCount(), stored.size());
     QCOMPARE(table.keyFieldCount(), keys);
-    const QList<FieldDef> fields = fieldsOf(spec);
+    const QList<FieldDef> fields = fieldsOf(fieldList);
     for (int i = 0; i < fields.size(); ++i)
         QCOMPARE(table.fields()[i].name, fields[i].name);
     for (int row = 0; row < stored.size(); ++row)
@@ -260,11 +261,11 @@ void TestParadoxTable::editsStayInPlaceOrMoveWithTheirKey() {
 void TestParadoxTable::manyRecordsGetAMultiLevelIndex() {
     // 221-byte records in 2 KiB blocks hold 9 a block; 10-byte index entries fill a 2 KiB
     // index block with 204: 5000 records need 556 leaves, in three leaf blocks under a root.
-    QString spec = QStringLiteral("AP-No:I;Low-Cur:L");
+    QString fieldList = QStringLiteral("AP-No:I;Low-Cur:L");
     for (int i = 0; i < 27; ++i)
-        spec += QStringLiteral(";F%1:N").arg(i);
+        fieldList += QStringLiteral(";F%1:N").arg(i);
     const QString path = m_dir->filePath(QStringLiteral("Big.DB"));
-    ParadoxTable::create(path, fieldsOf(spec), 1);
+    ParadoxTable::create(path, fieldsOf(fieldList), 1);
     ParadoxTable table;
     table.open(path);
     QList<QByteArray> records;
@@ -290,7 +291,7 @@ void TestParadoxTable::manyRecordsGetAMultiLevelIndex() {
 }
 
 void TestParadoxTable::valuesThatDoNotFitAreRefused_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("fieldList");
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("message");
     QTest::newRow("text in a number field")
@@ -308,10 +309,10 @@ void TestParadoxTable::valuesThatDoNotFitAreRefused_data() {
 }
 
 void TestParadoxTable::valuesThatDoNotFitAreRefused() {
-    QFETCH(QString, spec);
+    QFETCH(QString, fieldList);
     QFETCH(QVariant, value);
     QFETCH(QString, message);
-    const QString path = makeTable(QStringLiteral("V.DB"), spec, 0, {});
+    const QString path = makeTable(QStringLiteral("V.DB"), fieldList, 0, {});
     ParadoxTable table;
     table.open(path);
     QByteArray r = table.blankRecord();
