@@ -44,10 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
                 QStringList log;
                 const QString sub = plan.BackupSubPath(section, index, &log);
-                const QStringList parts = sub.isEmpty() ? QStringList() : sub.split(QDir::separator());
-                VANTOR_FUZZ_CHECK(parts.size() == log.size(), fuzz::hex(bytes));
-                for (const QString& part : parts)
-                    VANTOR_FUZZ_CHECK(dirNames.contains(part), fuzz::hex(bytes));
+                // One directory name per logged selection; names holding a separator
+                // themselves cannot be told apart in the joined path.
+                if (!dirNames.join(QString()).contains(QDir::separator())) {
+                    const QStringList parts = sub.isEmpty() ? QStringList() : sub.split(QDir::separator());
+                    VANTOR_FUZZ_CHECK(parts.size() == log.size(), fuzz::hex(bytes));
+                    for (const QString& part : parts)
+                        VANTOR_FUZZ_CHECK(dirNames.contains(part), fuzz::hex(bytes));
+                }
             } catch (const EConvertError&) {
                 // A value that is no integer: the restore reports it.
             }

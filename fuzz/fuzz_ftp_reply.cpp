@@ -117,8 +117,9 @@ void checkHelpers(const QByteArray& reply) {
         const qint16 code = TAsyncSocket::ReplyCodeOf(line);
         VANTOR_FUZZ_CHECK(code >= 0, fuzz::hex(bytes));
         if (code > 0) {
+            // The code is read from at most the first ten digits.
             qsizetype digits = 0;
-            while (digits < bytes.size() && std::isdigit(uchar(bytes[digits])))
+            while (digits < bytes.size() && digits < 10 && std::isdigit(uchar(bytes[digits])))
                 ++digits;
             VANTOR_FUZZ_CHECK(bytes.left(digits).toLongLong() == code, fuzz::hex(bytes));
         }
