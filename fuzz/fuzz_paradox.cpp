@@ -8,6 +8,9 @@
 #include "dbmaint/DatabaseErrors.h"
 #include "dbmaint/ParadoxTable.h"
 
+#include <QDateTime>
+#include <QDebug>
+
 #include <cmath>
 
 using namespace vantor;
@@ -16,10 +19,34 @@ namespace {
 
 bool comparable(const QVariant& value) {
     // A stored NaN is no number to compare; text read through a code page may hold
-    // characters the page writes back otherwise.
-    if (value.typeId() == QMetaType::Double)
+    // characters the page writes back otherwise; a date outside the years 1 to 9999 the
+    // engine's calendar knows has no written form to be stored as.
+    const auto inCalendar = [](const QDate& date) {
+        return date.isValid() && date.year() >= 1 && date.year() <= 9999;
+    };
+    switch (value.typeId()) {
+    case QMetaType::Double:
         return !std::isnan(value.toDouble());
-    return value.typeId() != QMetaType::QString;
+    case QMetaType::QDateTime:
+        return value.toDateTime().isValid() && inCalendar(value.toDateTime().date());
+    case QMetaType::QDate:
+        return inCalendar(value.toDate());
+    case QMetaType::QTime:
+        return value.toTime().isValid();
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        return true;
+    default:
+        // Text read through a code page, and raw bytes, which a field of another width or
+        // a damaged header may hold in a form the field cannot store back.
+        return false;
+    }
+}
+
+QString describe(const QVariant& value) {
+    QString text;
+    QDebug(&text) << value;
+    return text;
 }
 
 } // namespace
@@ -54,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 VANTOR_FUZZ_CHECK(table.decode(stored, field) == value,
                                   QStringLiteral("field %1 (%2): %3 stored, %4 read back\nheader %5")
                                       .arg(field)
-                                      .arg(table.fields().at(field).name, value.toString(),
-                                           table.decode(stored, field).toString(),
+                                      .arg(table.fields().at(field).name, describe(value),
+                                           describe(table.decode(stored, field)),
                                            fuzz::hex(bytes.left(128))));
             } catch (const DatabaseError&) {
             } catch (const ConversionError&) {
