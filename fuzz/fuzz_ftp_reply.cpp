@@ -131,9 +131,10 @@ void checkHelpers(const QByteArray& reply) {
     }
 }
 
-// The client's code for the reply the peer sent last: the code of its first line.
+// The code of the reply the peer sent last, as the client reads codes: from its first line.
 qint16 codeOf(const QByteArray& reply) {
-    return isCode(reply) ? qint16(reply.left(3).toInt()) : 0;
+    const qsizetype lf = reply.indexOf('\n');
+    return TAsyncSocket::ReplyCodeOf(QString::fromLatin1(lf < 0 ? reply : reply.left(lf)));
 }
 
 } // namespace
