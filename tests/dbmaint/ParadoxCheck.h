@@ -152,9 +152,22 @@ struct PxlibReading {
     QList<QByteArray> records;
 };
 
+// PX_delete() leaves two things of an index document to its owner: the key copies that
+// PX_read_primary_index() made, and, once the index is attached to a table, the index
+// document itself.
+inline void deleteIndexDocument(pxdoc_t* index) {
+    auto* entries = static_cast<pxpindex_t*>(index->px_data);
+    for (int i = 0; entries && i < index->px_datalen; ++i)
+        if (entries[i].data)
+            index->free(index, entries[i].data);
+    PX_delete(index);
+}
+
 inline PxlibReading readWithPxlib(const QString& dbPath, const QString& pxPath = {}) {
     PxlibReading out;
-    pxdoc_t* doc = PX_new2([](pxdoc_t*, int, const char*, void*) {}, nullptr, nullptr, nullptr);
+    const auto quiet = [](pxdoc_t*, int, const char*, void*) {};
+    pxdoc_t* doc = PX_new2(quiet, nullptr, nullptr, nullptr);
+    pxdoc_t* index = nullptr;
     if (PX_open_file(doc, dbPath.toLocal8Bit().constData()) == 0) {
         out.opened = true;
         const int size = PX_get_recordsize(doc);
@@ -163,15 +176,22 @@ inline PxlibReading readWithPxlib(const QString& dbPath, const QString& pxPath =
             if (PX_get_record(doc, i, buffer.data()))
                 out.records.append(buffer);
         if (!pxPath.isEmpty()) {
-            pxdoc_t* index = PX_new2([](pxdoc_t*, int, const char*, void*) {}, nullptr, nullptr, nullptr);
-            if (PX_open_file(index, pxPath.toLocal8Bit().constData()) == 0)
-                out.indexLoaded = PX_read_primary_index(index) == 0 && PX_add_primary_index(doc, index) == 0;
-            else
-                PX_delete(index);
+            index = PX_new2(quiet, nullptr, nullptr, nullptr);
+            // Attaching the index replaces the block list pxlib built when it opened the
+            // table without freeing it.
+            void* builtAtOpen = doc->px_indexdata;
+            if (PX_open_file(index, pxPath.toLocal8Bit().constData()) == 0 &&
+                PX_read_primary_index(index) == 0 && PX_add_primary_index(doc, index) == 0) {
+                out.indexLoaded = true;
+                if (builtAtOpen)
+                    doc->free(doc, builtAtOpen);
+            }
         }
         PX_close(doc);
     }
     PX_delete(doc);
+    if (index)
+        deleteIndexDocument(index);
     return out;
 }
 
