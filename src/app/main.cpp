@@ -57,6 +57,31 @@ void describe(QCommandLineParser& parser) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
+    // The toolkit's own options are known here too, so that a mistyped option is answered
+    // before a display is needed; QApplication still takes and applies them.
+    const auto toolkitOption = [&parser](const QString& name, const QString& valueName = {}) {
+        QCommandLineOption option(name, QString(), valueName);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    };
+    for (const char* name :
+         {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "name", "qwindowgeometry",
+          "geometry", "qwindowtitle", "title", "qwindowicon", "icon", "style", "stylesheet", "session"})
+        toolkitOption(QString::fromLatin1(name), QStringLiteral("value"));
+    for (const char* name : {"reverse", "nograb", "dograb", "sync", "widgetcount", "testability"})
+        toolkitOption(QString::fromLatin1(name));
+}
+
+// Answers a command line the program cannot take the way QCommandLineParser::process()
+// does, and with the same failing status. The program takes no arguments of its own.
+bool refuseBadArguments(const QCommandLineParser& parser, bool parsed) {
+    QString error = parser.errorText();
+    if (parsed && !parser.positionalArguments().isEmpty())
+        error = QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst());
+    else if (parsed)
+        return false;
+    std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(error));
+    return true;
 }
 } // namespace
 
@@ -65,12 +90,13 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("vantor"));
 
-    // --help and --version are answered before any window system is touched, so they work
-    // over ssh and in scripts. Options Qt itself takes (-platform, -display) are left for
-    // QApplication; anything else unknown is reported once the application exists.
+    // --help, --version and a command line that cannot be taken are answered before any
+    // window system is touched, so they work over ssh and in scripts.
     QCommandLineParser parser;
     describe(parser);
-    parser.parse(argumentsOf(argc, argv));
+    const bool parsed = parser.parse(argumentsOf(argc, argv));
+    if (refuseBadArguments(parser, parsed))
+        return EXIT_FAILURE;
     if (parser.isSet(QStringLiteral("version"))) {
         QCoreApplication app(argc, argv);
         parser.showVersion();
@@ -91,7 +117,6 @@ int main(int argc, char* argv[]) {
     for (const auto& [type, text] : std::as_const(g_heldMessages))
         g_defaultHandler(type, QMessageLogContext(), text);
     g_heldMessages.clear();
-    parser.process(app);
 
     vantor::Application windows;
     windows.formInstall().show();

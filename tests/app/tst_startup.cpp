@@ -11,6 +11,8 @@ private Q_SLOTS:
     void withoutDisplaySaysSoInOneLine();
     void answersWithoutDisplay_data();
     void answersWithoutDisplay();
+    void refusesBadCommandLineWithoutDisplay_data();
+    void refusesBadCommandLineWithoutDisplay();
 };
 
 namespace {
@@ -87,6 +89,37 @@ void TestStartup::answersWithoutDisplay() {
     else
         QVERIFY2(out.contains(expected) && out.startsWith(QLatin1String("Usage: ")), qPrintable(out));
     QVERIFY(program.readAllStandardError().isEmpty());
+}
+
+// A mistyped option must get the parser's answer, not a complaint about the display.
+void TestStartup::refusesBadCommandLineWithoutDisplay_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("unknown long option") << QStringList{"--bogus"} << "Vantor: Unknown option 'bogus'.\n";
+    QTest::newRow("unknown single-dash option") << QStringList{"-x"} << "Vantor: Unknown option 'x'.\n";
+    QTest::newRow("unknown option before --version")
+        << QStringList{"--bogus", "--version"} << "Vantor: Unknown option 'bogus'.\n";
+    QTest::newRow("unknown option after a Qt option")
+        << QStringList{"-platform", "offscreen", "--bogus"} << "Vantor: Unknown option 'bogus'.\n";
+    QTest::newRow("Qt option without its value")
+        << QStringList{"-platform"} << "Vantor: Missing value after '-platform'.\n";
+    QTest::newRow("value given to --version")
+        << QStringList{"--version=2"} << "Vantor: Unexpected value after '--version'.\n";
+    QTest::newRow("stray argument") << QStringList{"table.db"} << "Vantor: Unexpected argument 'table.db'.\n";
+}
+
+void TestStartup::refusesBadCommandLineWithoutDisplay() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    QProcess program;
+    program.setProcessEnvironment(withoutDisplay());
+    program.start(QStringLiteral(VANTOR_PROGRAM), arguments);
+    QVERIFY(program.waitForStarted(10000));
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 1);
+    QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()), error);
+    QVERIFY(program.readAllStandardOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestStartup)
