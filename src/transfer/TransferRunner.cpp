@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 
 namespace vantor {
 
@@ -22,17 +23,6 @@ namespace {
 
 const QString kParent = QStringLiteral("..");
 const QString kCannotCreate = QStringLiteral("Cannot create directory");
-
-class PopOnExit {
-public:
-    explicit PopOnExit(QStringList& list) : m_list(list) {}
-    ~PopOnExit() { m_list.removeLast(); }
-    PopOnExit(const PopOnExit&) = delete;
-    PopOnExit& operator=(const PopOnExit&) = delete;
-
-private:
-    QStringList& m_list;
-};
 
 } // namespace
 
@@ -159,7 +149,7 @@ void TransferRunner::UploadTree() {
         return;
     }
     m_walk.append(identity);
-    PopOnExit pop(m_walk);
+    const auto leave = qScopeGuard([this] { m_walk.removeLast(); });
 
     UploadFolderFiles();
     const QStringList subFolders = m_local.subFolders();
@@ -230,7 +220,11 @@ void TransferRunner::DownloadFolderFiles() {
         return;
     const QString leaf = m_browser.RemoteLeafName();
     checkModeFor(leaf == QLatin1String("CMDS") || leaf == QLatin1String("RELS"));
-    for (const QString& name : files) {
+    downloadEach(files);
+}
+
+void TransferRunner::downloadEach(const QStringList& names) {
+    for (const QString& name : names) {
         if (!usableRemoteName(name))
             continue;
         m_session.DownloadAndWait(name, m_local.folder());
@@ -258,13 +252,7 @@ void TransferRunner::CopySelectedFromRemote() {
     for (int i = 0; i < m_panels.ListDst->count(); ++i)
         if (m_panels.ListDst->item(i)->isSelected())
             selected << m_panels.ListDst->item(i)->text();
-    for (const QString& name : selected) {
-        if (!usableRemoteName(name))
-            continue;
-        m_session.DownloadAndWait(name, m_local.folder());
-        if (!m_session.CheckTransferOk())
-            break;
-    }
+    downloadEach(selected);
     m_local.refreshFiles();
 }
 
