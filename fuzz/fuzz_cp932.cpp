@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 
-#include "console/Cp932.h"
+#include "console/engine/Cp932.h"
 
 using namespace vantor;
 

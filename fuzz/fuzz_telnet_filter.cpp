@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 
-#include "console/TelnetCommandFilter.h"
+#include "console/engine/TelnetCommandFilter.h"
 
 using namespace vantor;
 

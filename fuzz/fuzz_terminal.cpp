@@ -5,10 +5,10 @@
 
 #include "FuzzSupport.h"
 
-#include "console/Cp932.h"
-#include "console/SerialReceiver.h"
-#include "console/TelnetCommandFilter.h"
-#include "console/TerminalText.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/SerialReceiver.h"
+#include "console/engine/TelnetCommandFilter.h"
+#include "console/engine/TerminalText.h"
 
 using namespace vantor;
 

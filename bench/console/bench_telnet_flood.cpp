@@ -5,9 +5,9 @@
 //
 //   bench_telnet_flood [megabytes]
 
-#include "console/Cp932.h"
-#include "console/TelnetSession.h"
-#include "console/TerminalView.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/TelnetSession.h"
+#include "console/widgets/TerminalView.h"
 #include "support/Wait.h"
 
 #include <QApplication>

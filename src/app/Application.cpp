@@ -2,8 +2,8 @@
 
 #include "FormInstall.h"
 #include "backup/FormRestore.h"
-#include "console/ConsoleSheets.h"
-#include "console/FormBatchTitle.h"
+#include "console/widgets/ConsoleSheets.h"
+#include "console/widgets/FormBatchTitle.h"
 #include "support/QtPrompter.h"
 
 namespace vantor {

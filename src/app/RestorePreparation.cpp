@@ -2,9 +2,9 @@
 
 #include "backup/FormRestore.h"
 #include "backup/SystemBkup.h"
-#include "console/TelnetConsole.h"
-#include "console/TelnetSession.h"
-#include "console/TerminalView.h"
+#include "console/engine/TelnetSession.h"
+#include "console/widgets/TelnetConsole.h"
+#include "console/widgets/TerminalView.h"
 #include "ftp/FtpClient.h"
 #include "support/Errors.h"
 #include "support/Paths.h"

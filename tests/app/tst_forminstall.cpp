@@ -6,7 +6,7 @@
 #include "backup/FormRestore.h"
 #include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
-#include "console/FormBatchTitle.h"
+#include "console/widgets/FormBatchTitle.h"
 #include "transfer/TransferPanels.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "console/BatchStore.h"
+#include "console/engine/BatchStore.h"
 #include "support/Errors.h"
 
 #include <QTemporaryDir>

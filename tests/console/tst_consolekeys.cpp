@@ -1,5 +1,5 @@
-#include "console/ConsoleKeyEvent.h"
-#include "console/ConsoleKeys.h"
+#include "console/engine/ConsoleKeys.h"
+#include "console/widgets/ConsoleKeyEvent.h"
 
 #include <QKeyEvent>
 #include <QtTest>

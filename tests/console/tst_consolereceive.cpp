@@ -1,8 +1,8 @@
-#include "console/Cp932.h"
-#include "console/SerialReceiver.h"
-#include "console/TelnetCommandFilter.h"
-#include "console/TelnetReceiver.h"
-#include "console/TerminalText.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/SerialReceiver.h"
+#include "console/engine/TelnetCommandFilter.h"
+#include "console/engine/TelnetReceiver.h"
+#include "console/engine/TerminalText.h"
 
 #include <QtTest>
 

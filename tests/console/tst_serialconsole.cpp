@@ -1,7 +1,7 @@
 #include "common/PtyPair.h"
-#include "console/ConsoleCommands.h"
-#include "console/SerialReceiver.h"
-#include "console/TerminalText.h"
+#include "console/engine/ConsoleCommands.h"
+#include "console/engine/SerialReceiver.h"
+#include "console/engine/TerminalText.h"
 #include "serial/TSerialCom.h"
 #include "support/Wait.h"
 

@@ -1,8 +1,8 @@
 #include "FakeController.h"
 
-#include "console/Cp932.h"
-#include "console/TelnetSession.h"
-#include "console/TerminalText.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/TelnetSession.h"
+#include "console/engine/TerminalText.h"
 #include "support/Wait.h"
 
 #include <QSignalSpy>

@@ -1,12 +1,12 @@
 #include "ConsoleSheetsFixture.h"
 
 #include "common/ScriptedPrompter.h"
-#include "console/BatchBoxes.h"
-#include "console/BatchPanel.h"
-#include "console/CommandList.h"
-#include "console/ConsoleSheets.h"
-#include "console/TelnetConsole.h"
-#include "console/TerminalView.h"
+#include "console/widgets/BatchBoxes.h"
+#include "console/widgets/BatchPanel.h"
+#include "console/widgets/CommandList.h"
+#include "console/widgets/ConsoleSheets.h"
+#include "console/widgets/TelnetConsole.h"
+#include "console/widgets/TerminalView.h"
 #include "support/TQelBtn.h"
 #include "support/TQelGroupBox.h"
 

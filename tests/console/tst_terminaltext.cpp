@@ -1,7 +1,7 @@
-#include "console/ConsoleCommands.h"
-#include "console/Cp932.h"
-#include "console/TerminalLog.h"
-#include "console/TerminalText.h"
+#include "console/engine/ConsoleCommands.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/TerminalLog.h"
+#include "console/engine/TerminalText.h"
 #include "support/Errors.h"
 
 #include <QTemporaryDir>

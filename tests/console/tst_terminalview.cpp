@@ -1,4 +1,4 @@
-#include "console/TerminalView.h"
+#include "console/widgets/TerminalView.h"
 #include "support/Wait.h"
 
 #include <QAccessible>

@@ -7,7 +7,7 @@
 #include "common/PtyPair.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSupport.h"
-#include "console/ConsoleSheets.h"
+#include "console/widgets/ConsoleSheets.h"
 #include "support/TQelBtn.h"
 #include "transfer/FtpSession.h"
 #include "transfer/LocalFolderPanel.h"

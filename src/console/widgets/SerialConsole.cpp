@@ -1,7 +1,7 @@
 #include "SerialConsole.h"
 
-#include "console/ConsoleSheetLayout.h"
-#include "console/TerminalView.h"
+#include "console/widgets/ConsoleSheetLayout.h"
+#include "console/widgets/TerminalView.h"
 #include "serial/TSerialCom.h"
 #include "support/Errors.h"
 #include "support/Guard.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/SerialReceiver.h"
+#include "console/engine/SerialReceiver.h"
 
 #include <QByteArray>
 #include <QObject>

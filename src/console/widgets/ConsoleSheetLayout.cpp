@@ -1,6 +1,6 @@
 #include "ConsoleSheetLayout.h"
 
-#include "console/TerminalView.h"
+#include "console/widgets/TerminalView.h"
 #include "support/TQelBtn.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "TelnetReceiver.h"
 
-#include "console/TerminalText.h"
+#include "console/engine/TerminalText.h"
 
 namespace vantor {
 

@@ -1,8 +1,8 @@
 #include "TelnetConsole.h"
 
-#include "console/ConsoleSheetLayout.h"
-#include "console/TelnetSession.h"
-#include "console/TerminalView.h"
+#include "console/engine/TelnetSession.h"
+#include "console/widgets/ConsoleSheetLayout.h"
+#include "console/widgets/TerminalView.h"
 #include "support/Guard.h"
 #include "support/Prompter.h"
 #include "support/TQelBtn.h"

@@ -1,6 +1,6 @@
 #include "ConsoleCommands.h"
 
-#include "console/Cp932.h"
+#include "console/engine/Cp932.h"
 
 namespace vantor {
 

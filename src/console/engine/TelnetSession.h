@@ -1,7 +1,7 @@
 #pragma once
 
-#include "console/TelnetClient.h"
-#include "console/TelnetReceiver.h"
+#include "console/engine/TelnetClient.h"
+#include "console/engine/TelnetReceiver.h"
 
 #include <QObject>
 #include <QString>

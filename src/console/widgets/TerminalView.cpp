@@ -1,6 +1,6 @@
 #include "TerminalView.h"
 
-#include "console/TerminalAccessible.h"
+#include "console/widgets/TerminalAccessible.h"
 
 #include <QAccessible>
 

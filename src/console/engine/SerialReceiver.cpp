@@ -1,6 +1,6 @@
 #include "SerialReceiver.h"
 
-#include "console/TerminalText.h"
+#include "console/engine/TerminalText.h"
 #include "serial/TSerialCom.h"
 
 namespace vantor {

@@ -1,7 +1,7 @@
 #include "BatchBoxes.h"
 
-#include "console/BatchStore.h"
-#include "console/FormBatchTitle.h"
+#include "console/engine/BatchStore.h"
+#include "console/widgets/FormBatchTitle.h"
 #include "support/Errors.h"
 #include "support/Guard.h"
 #include "support/Prompter.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/Cp932.h"
+#include "console/engine/Cp932.h"
 
 #include <QByteArray>
 

@@ -1,7 +1,7 @@
 #include "TelnetSession.h"
 
-#include "console/Cp932.h"
-#include "console/TerminalText.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/TerminalText.h"
 
 namespace vantor {
 

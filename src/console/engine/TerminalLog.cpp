@@ -1,7 +1,7 @@
 #include "TerminalLog.h"
 
-#include "console/Cp932.h"
-#include "console/TerminalText.h"
+#include "console/engine/Cp932.h"
+#include "console/engine/TerminalText.h"
 #include "support/Errors.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/TerminalText.h"
+#include "console/engine/TerminalText.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>

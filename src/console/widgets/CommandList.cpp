@@ -1,6 +1,6 @@
 #include "CommandList.h"
 
-#include "console/ConsoleCommands.h"
+#include "console/engine/ConsoleCommands.h"
 #include "support/Guard.h"
 #include "support/TQelGroupBox.h"
 

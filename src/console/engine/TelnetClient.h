@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/TelnetCommandFilter.h"
+#include "console/engine/TelnetCommandFilter.h"
 
 #include <QByteArray>
 #include <QObject>

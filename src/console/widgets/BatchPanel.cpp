@@ -1,7 +1,7 @@
 #include "BatchPanel.h"
 
-#include "console/BatchBoxes.h"
-#include "console/ConsoleCommands.h"
+#include "console/engine/ConsoleCommands.h"
+#include "console/widgets/BatchBoxes.h"
 #include "support/Guard.h"
 #include "support/TQELSpeedButton.h"
 #include "support/TQelGroupBox.h"

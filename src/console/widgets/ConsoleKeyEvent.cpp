@@ -1,6 +1,6 @@
 #include "ConsoleKeyEvent.h"
 
-#include "console/ConsoleKeys.h"
+#include "console/engine/ConsoleKeys.h"
 
 #include <QKeyEvent>
 

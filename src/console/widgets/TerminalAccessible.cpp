@@ -1,6 +1,6 @@
 #include "TerminalAccessible.h"
 
-#include "console/TerminalView.h"
+#include "console/widgets/TerminalView.h"
 
 namespace vantor {
 
