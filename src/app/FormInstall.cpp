@@ -195,19 +195,19 @@ void TFormInstall::buildDatabaseSheet() {
 // batch controls and the serial port's open and abort actions for entering Version Up.
 void TFormInstall::buildConsoles() {
     const FamilyBatches design = familyBatches(1, -1);
-    ConsoleSheets::Host host;
-    host.telnetSheet = ShtTelnet;
-    host.serialSheet = ShtRs232c;
-    host.batchArea = m_setupBatchArea;
-    host.activeSheet = [this] { return PageFTPCtrl->currentWidget(); };
-    host.address = EditlIPAdrs1;
-    host.user = EditUser1;
-    host.password = EditPass1;
-    host.saveFolder = [this] { return m_saveDialogFolder; };
-    host.dataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
-    host.startupLines = design.startupLines;
-    host.seriesLines = design.seriesLines;
-    m_consoles = new ConsoleSheets(host, this);
+    ConsoleSheets::BorrowedControls controls;
+    controls.telnetSheet = ShtTelnet;
+    controls.serialSheet = ShtRs232c;
+    controls.batchArea = m_setupBatchArea;
+    controls.activeSheet = [this] { return PageFTPCtrl->currentWidget(); };
+    controls.address = EditlIPAdrs1;
+    controls.user = EditUser1;
+    controls.password = EditPass1;
+    controls.saveFolder = [this] { return m_saveDialogFolder; };
+    controls.dataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
+    controls.startupLines = design.startupLines;
+    controls.seriesLines = design.seriesLines;
+    m_consoles = new ConsoleSheets(controls, this);
 
     const BatchPanel& panel = m_consoles->batchPanel();
     const BatchBoxes& boxes = m_consoles->batchBoxes();
@@ -264,18 +264,18 @@ void TFormInstall::createApDataBase() {
 }
 
 void TFormInstall::setRestoreDialog(TFormRestore* dialog) {
-    RestorePreparation::Host host;
-    host.dialog = dialog;
-    host.telnet = &m_consoles->telnet();
-    host.address = EditlIPAdrs1;
-    host.drive = m_transfer->EdtDstDrv;
-    host.path = m_transfer->EdtDstPath;
-    host.ftpLog = MemoFtp;
-    host.instrumentDataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
-    host.abortViaSerial = [this] { m_gate->abortViaSerial(); };
-    host.showMainWindow = [this] { show(); };
+    RestorePreparation::BorrowedControls controls;
+    controls.dialog = dialog;
+    controls.telnet = &m_consoles->telnet();
+    controls.address = EditlIPAdrs1;
+    controls.drive = m_transfer->EdtDstDrv;
+    controls.path = m_transfer->EdtDstPath;
+    controls.ftpLog = MemoFtp;
+    controls.instrumentDataFolder = [this] { return m_sysInfo ? m_sysInfo->dataFolder() : QString(); };
+    controls.abortViaSerial = [this] { m_gate->abortViaSerial(); };
+    controls.showMainWindow = [this] { show(); };
     delete m_restore;
-    m_restore = new RestorePreparation(host, this);
+    m_restore = new RestorePreparation(controls, this);
     m_restoreDialog = dialog;
     m_gate->enterRestoreData = [this] { enterRestoreData(); };
     // Back only once the gate has been reset: the engineer must not meet it half way.

@@ -40,7 +40,8 @@ std::optional<quint16> ftpPortOverride() {
 }
 } // namespace
 
-RestorePreparation::RestorePreparation(const Host& host, QObject* parent) : QObject(parent), m_host(host) {}
+RestorePreparation::RestorePreparation(const BorrowedControls& controls, QObject* parent)
+    : QObject(parent), m_controls(controls) {}
 
 RestorePreparation::~RestorePreparation() = default; // the private module folder goes with it
 
@@ -49,11 +50,11 @@ QString RestorePreparation::notStoppedLine() {
 }
 
 QString RestorePreparation::remoteModuleFolder() const {
-    return m_host.drive->text() + QLatin1Char('/') + m_host.path->text() + QStringLiteral("/cmds");
+    return m_controls.drive->text() + QLatin1Char('/') + m_controls.path->text() + QStringLiteral("/cmds");
 }
 
 QString RestorePreparation::remoteDataFolder() const {
-    return m_host.drive->text() + QLatin1Char('/') + m_host.path->text() + QStringLiteral("/data");
+    return m_controls.drive->text() + QLatin1Char('/') + m_controls.path->text() + QStringLiteral("/data");
 }
 
 QString RestorePreparation::localDataFolder() const {
@@ -62,7 +63,7 @@ QString RestorePreparation::localDataFolder() const {
     const QString registry = ReadRegistryDataPath().trimmed();
     if (!registry.isEmpty() && QDir::isAbsolutePath(registry))
         return QDir::toNativeSeparators(registry);
-    return m_host.instrumentDataFolder ? m_host.instrumentDataFolder() : QString();
+    return m_controls.instrumentDataFolder ? m_controls.instrumentDataFolder() : QString();
 }
 
 QString RestorePreparation::localModuleFile() const {
@@ -73,13 +74,13 @@ QString RestorePreparation::localModuleFile() const {
 }
 
 void RestorePreparation::logFtp(const QString& line) {
-    if (m_host.ftpLog)
-        m_host.ftpLog->appendPlainText(line);
+    if (m_controls.ftpLog)
+        m_controls.ftpLog->appendPlainText(line);
 }
 
 void RestorePreparation::AbortViaSerial() {
-    if (m_host.abortViaSerial)
-        m_host.abortViaSerial();
+    if (m_controls.abortViaSerial)
+        m_controls.abortViaSerial();
 }
 
 void RestorePreparation::PrepareRestore() {
@@ -91,8 +92,8 @@ void RestorePreparation::PrepareRestore() {
     AbortViaSerial();
     if (m_closed)
         return;
-    TSystemBkup& bkup = m_host.dialog->Bkup();
-    bkup.SetHost(m_host.address->text().trimmed());
+    TSystemBkup& bkup = m_controls.dialog->Bkup();
+    bkup.SetHost(m_controls.address->text().trimmed());
     if (const std::optional<quint16> port = ftpPortOverride())
         bkup.Ftp().Port = *port;
     bkup.SetLocalBase(localDataFolder());
@@ -101,7 +102,7 @@ void RestorePreparation::PrepareRestore() {
     if (!bkup.ConnectController()) {
         logFtp(
             QStringLiteral("Restore: cannot connect to %1; %2 was not uploaded and no telnet login was made.")
-                .arg(m_host.address->text().trimmed(), kModuleName));
+                .arg(m_controls.address->text().trimmed(), kModuleName));
         return;
     }
     if (m_closed)
@@ -124,7 +125,7 @@ void RestorePreparation::uploadModule() {
     const QString folder = m_moduleFolder->path();
     WriteIonKillModule(paths::join(folder, kModuleName));
 
-    TSystemBkup& bkup = m_host.dialog->Bkup();
+    TSystemBkup& bkup = m_controls.dialog->Bkup();
     const qsizetype logged = bkup.Log.size();
     const QString target = remoteModuleFolder();
     if (bkup.UploadFile(paths::join(folder, QString()), target, kModuleName)) {
@@ -144,7 +145,7 @@ void RestorePreparation::uploadModule() {
 }
 
 void RestorePreparation::logInOverTelnet() {
-    TelnetConsole& telnet = *m_host.telnet;
+    TelnetConsole& telnet = *m_controls.telnet;
     telnet.setAutoLoginActive(true);
     const auto cleared = qScopeGuard([&telnet] { telnet.setAutoLoginActive(false); });
     if (telnet.TelnetLoggedIn())
@@ -162,14 +163,14 @@ void RestorePreparation::logInOverTelnet() {
     const QString line =
         QStringLiteral(
             "Telnet login to %1 did not complete: %2 cannot be run, the ion beam will not be stopped.")
-            .arg(m_host.address->text().trimmed(), kModuleName);
+            .arg(m_controls.address->text().trimmed(), kModuleName);
     telnet.MemoTelnet->text().appendLine(line);
     logFtp(line);
 }
 
 void RestorePreparation::RunIonKill() {
-    TSystemBkup& bkup = m_host.dialog->Bkup();
-    TelnetConsole& telnet = *m_host.telnet;
+    TSystemBkup& bkup = m_controls.dialog->Bkup();
+    TelnetConsole& telnet = *m_controls.telnet;
     const QString module = remoteModuleFolder() + QLatin1Char('/') + kModuleName;
     bool sent = false;
     if (telnet.TelnetLoggedIn()) {
@@ -188,9 +189,9 @@ void RestorePreparation::OnRestoreClosed() {
     m_closed = true;
     m_closedWhilePreparing = m_preparing;
     removeLocalModule();
-    m_host.dialog->hide();
-    if (!m_preparing && m_host.showMainWindow)
-        m_host.showMainWindow();
+    m_controls.dialog->hide();
+    if (!m_preparing && m_controls.showMainWindow)
+        m_controls.showMainWindow();
 }
 
 void RestorePreparation::removeLocalModule() {

@@ -38,7 +38,7 @@ public:
     static constexpr const char* kPlanFileName = "SystemBkup.ini";
 
     // What the main window lends the preparation.
-    struct Host {
+    struct BorrowedControls {
         TFormRestore* dialog = nullptr;
         TelnetConsole* telnet = nullptr;
         QLineEdit* address = nullptr; // EditlIPAdrs1
@@ -51,7 +51,7 @@ public:
         std::function<void()> showMainWindow;
     };
 
-    explicit RestorePreparation(const Host& host, QObject* parent = nullptr);
+    explicit RestorePreparation(const BorrowedControls& controls, QObject* parent = nullptr);
     ~RestorePreparation() override;
 
     void PrepareRestore();
@@ -90,7 +90,7 @@ private:
     void removeLocalModule();
     void logFtp(const QString& line);
 
-    Host m_host;
+    BorrowedControls m_controls;
     std::unique_ptr<QTemporaryDir> m_moduleFolder;
     bool m_preparing = false;
     bool m_closed = false;

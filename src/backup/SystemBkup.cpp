@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace vantor {
 
@@ -53,19 +54,11 @@ const QString TSystemBkup::AbortedRestoreLogName = QStringLiteral("Restore-abort
 
 // The engine's own look-ups on the controller (listings and downloads kept before an upload,
 // the preview's connection) run with its FTP events kept out of the restore log.
-class TSystemBkup::QuietFtp {
-public:
-    explicit QuietFtp(TSystemBkup& engine) : m_engine(engine) {
-        ++m_engine.m_quiet;
-        m_engine.m_quietLines.clear();
-    }
-    ~QuietFtp() { --m_engine.m_quiet; }
-    QuietFtp(const QuietFtp&) = delete;
-    QuietFtp& operator=(const QuietFtp&) = delete;
-
-private:
-    TSystemBkup& m_engine;
-};
+auto TSystemBkup::quietFtp() {
+    ++m_quiet;
+    m_quietLines.clear();
+    return qScopeGuard([this] { --m_quiet; });
+}
 
 TSystemBkup::TSystemBkup(QObject* owner)
     : QObject(owner), m_ftp(new TFtpClient(this)), m_scanner(new TDirScan(this)) {
@@ -277,7 +270,7 @@ TRestoreStep::Replacement TSystemBkup::keepRemote(const TRestoreStep& step) {
     if (target.isEmpty() || QFileInfo::exists(target))
         return TRestoreStep::Replaces;
     try {
-        const QuietFtp quiet(*this);
+        const auto quiet = quietFtp();
         m_ftp->ChangeDir(step.Target);
         m_ftp->Download(*listed, target);
         Log.append(restorelog::KeepController + remoteFile + restorelog::To + target);
@@ -293,7 +286,7 @@ std::optional<QStringList> TSystemBkup::controllerNames(const QString& remoteDir
         return *known;
     std::optional<QStringList> names;
     try {
-        const QuietFtp quiet(*this);
+        const auto quiet = quietFtp();
         try {
             m_ftp->ChangeDir(remoteDir);
         } catch (const FTPException&) {
@@ -341,7 +334,7 @@ bool TSystemBkup::Preview(const QString& backupFolder, quint32 mask, QList<TRest
                 break;
             case TRestoreStep::Connect:
                 if (reached && reachable) {
-                    const QuietFtp quiet(*this);
+                    const auto quiet = quietFtp();
                     reachable = ConnectController();
                 }
                 reached = reached && reachable;

@@ -140,7 +140,8 @@ public:
     static const QString AbortedRestoreLogName; // "Restore-aborted.txt"
 
 private:
-    class QuietFtp;
+    // Keeps the engine's FTP events out of the restore log until the returned guard goes.
+    [[nodiscard]] auto quietFtp();
     bool backupFolderUsable(const QString& dir) const;
     QString backupDirOf(const QString& backupFolder) const;
     TRestorePlanner planner(const QString& dir, quint32 mask);

@@ -13,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -71,31 +72,25 @@ QTableView* dataGrid(QWidget* parent, const char* name, TableGridModel* model) {
 }
 
 // Releases a two-state button when the handler ends, however it ends.
-class Release final {
-public:
-    explicit Release(TQelBtn* button) : m_button(button) {}
-    ~Release() { m_button->setChecked(false); }
-    Release(const Release&) = delete;
-    Release& operator=(const Release&) = delete;
-
-private:
-    TQelBtn* m_button;
-};
+[[nodiscard]] auto releasedAtEnd(TQelBtn* button) {
+    return qScopeGuard([button] { button->setChecked(false); });
+}
 
 } // namespace
 
-DatabaseSheet::DatabaseSheet(const Host& host, QObject* parent)
-    : QObject(parent), m_host(host), m_tableIon(std::make_unique<TTable>()),
+DatabaseSheet::DatabaseSheet(const BorrowedControls& controls, QObject* parent)
+    : QObject(parent), m_controls(controls), m_tableIon(std::make_unique<TTable>()),
       m_tableMainte(std::make_unique<TTable>()),
       m_apFileFolder(paths::localDefault(QStringLiteral("C:\\CorvaneOS9\\Backup"))),
       m_dbFolder(paths::localDefault(QStringLiteral("c:\\qeldatabase"))) {
     m_ionModel = new TableGridModel(this);
     m_mainteModel = new TableGridModel(this);
-    buildApertureTab(host.tabAp);
-    buildIonTab(host.tabIon);
-    buildOptionTab(host.tabOption);
+    buildApertureTab(controls.tabAp);
+    buildIonTab(controls.tabIon);
+    buildOptionTab(controls.tabOption);
     setAliases(nullptr);
-    connect(host.pageDB, &QTabWidget::currentChanged, this, [this] { guarded([this] { PageDBChange(); }); });
+    connect(controls.pageDB, &QTabWidget::currentChanged, this,
+            [this] { guarded([this] { PageDBChange(); }); });
 }
 
 DatabaseSheet::~DatabaseSheet() = default;
@@ -210,13 +205,13 @@ void DatabaseSheet::InitApGridHeaders() {
 }
 
 void DatabaseSheet::PageDBChange() {
-    if (!m_host.sheetActive || !m_host.sheetActive())
+    if (!m_controls.sheetActive || !m_controls.sheetActive())
         return;
-    QWidget* tab = m_host.pageDB->currentWidget();
-    if (tab == m_host.tabAp) {
+    QWidget* tab = m_controls.pageDB->currentWidget();
+    if (tab == m_controls.tabAp) {
         closeIonTable();
         ShowApTable();
-    } else if (tab == m_host.tabIon) {
+    } else if (tab == m_controls.tabIon) {
         if (m_ap)
             m_ap->close();
         openIonTable();
@@ -277,7 +272,7 @@ QString DatabaseSheet::chooseApFile() {
 }
 
 void DatabaseSheet::BtnReadAPDataClick() {
-    const Release release(BtnReadAPData);
+    const auto release = releasedAtEnd(BtnReadAPData);
     const QString path = chooseApFile();
     if (path.isEmpty())
         return;
@@ -287,7 +282,7 @@ void DatabaseSheet::BtnReadAPDataClick() {
 }
 
 void DatabaseSheet::BtnCopyToDBClick() {
-    const Release release(BtnCopyToDB);
+    const auto release = releasedAtEnd(BtnCopyToDB);
     if (!m_ap)
         return;
     const QStringList& fields = TApDataBase::fieldNames();
@@ -309,7 +304,7 @@ void DatabaseSheet::BtnCopyToDBClick() {
 }
 
 void DatabaseSheet::BtnReadIonDataClick() {
-    const Release release(BtnReadIonData);
+    const auto release = releasedAtEnd(BtnReadIonData);
     const QString path = chooseApFile();
     if (path.isEmpty())
         return;
@@ -325,7 +320,7 @@ void DatabaseSheet::BtnReadIonDataClick() {
 }
 
 void DatabaseSheet::BtnCopyIonDataClick() {
-    const Release release(BtnCopyIonData);
+    const auto release = releasedAtEnd(BtnCopyIonData);
     try {
         for (int r = 1; r < GridIonData->rowCount() && !GridIonData->item(r, 1)->text().isEmpty(); ++r) {
             QVariantList values{r};

@@ -33,7 +33,8 @@ class TableGridModel;
 class DatabaseSheet final : public QObject {
     Q_OBJECT
 public:
-    struct Host {
+    // What the main window lends the sheet.
+    struct BorrowedControls {
         QTabWidget* pageDB;
         QWidget* tabAp;
         QWidget* tabIon;
@@ -42,7 +43,7 @@ public:
         std::function<bool()> sheetActive;
     };
 
-    DatabaseSheet(const Host& host, QObject* parent = nullptr);
+    DatabaseSheet(const BorrowedControls& controls, QObject* parent = nullptr);
     ~DatabaseSheet() override;
 
     // Start-up: the aliases the ion and maintenance tables use (not owned).
@@ -95,7 +96,7 @@ private:
     static CellGrid cellsOf(const QTableWidget* grid);
     static void putCells(QTableWidget* grid, const CellGrid& cells);
 
-    Host m_host;
+    BorrowedControls m_controls;
     TApDataBase* m_ap = nullptr;
     const DatabaseAliases* m_aliases = nullptr;
     std::unique_ptr<TTable> m_tableIon;

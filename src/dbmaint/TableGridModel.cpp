@@ -5,7 +5,7 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcGrid, "vantor.dbgrid", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcGrid, "vantor.dbmaint.grid", QtWarningMsg)
 
 namespace vantor {
 

@@ -7,9 +7,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <exception>
 #include <limits>
+#include <utility>
 
 namespace vantor {
 
@@ -35,18 +37,12 @@ bool isReplyCode(int code) {
     return code >= 100 && code <= 599;
 }
 
-// Marks the span in which a reply is awaited on the control connection.
-class ReplyScope {
-public:
-    explicit ReplyScope(bool& flag) : m_flag(flag), m_was(flag) { m_flag = true; }
-    ~ReplyScope() { m_flag = m_was; }
-    ReplyScope(const ReplyScope&) = delete;
-    ReplyScope& operator=(const ReplyScope&) = delete;
-
-private:
-    bool& m_flag;
-    bool m_was;
-};
+// Marks the span in which a reply is awaited on the control connection: the flag is raised
+// until the returned guard goes, however the span ends, and then has its old value again.
+[[nodiscard]] auto raisedForScope(bool& flag) {
+    const bool was = std::exchange(flag, true);
+    return qScopeGuard([&flag, was] { flag = was; });
+}
 
 bool isFailureAfterLogin(int code) {
     return code > 300 && code < 600;
@@ -245,7 +241,7 @@ void TFtpClient::requireReplyCode(const QString& line) {
 }
 
 QString TFtpClient::readReplyLine() {
-    ReplyScope scope(m_readingReply);
+    const auto awaiting = raisedForScope(m_readingReply);
     try {
         return ReadLn();
     } catch (const EAbortError&) {
@@ -277,7 +273,7 @@ void TFtpClient::SkipContinuation(const QString& first, QStringList* rest) {
 // Sends the command and reads its whole reply before anything judges it, so a refusal
 // leaves nothing of itself to be taken for the answer to the next command.
 QString TFtpClient::transact(const QString& command, QStringList* rest) {
-    ReplyScope scope(m_readingReply);
+    const auto awaiting = raisedForScope(m_readingReply);
     QString first;
     try {
         first = TAsyncSocket::Transaction(command);

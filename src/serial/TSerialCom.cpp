@@ -15,7 +15,7 @@
 #include <termios.h>
 #endif
 
-Q_LOGGING_CATEGORY(lcSerial, "vantor.serial", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSerial, "vantor.serial.port", QtWarningMsg)
 
 namespace vantor {
 

@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcSysInfo, "vantor.sysinfo", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSysInfo, "vantor.support.sysinfo", QtWarningMsg)
 
 namespace vantor {
 

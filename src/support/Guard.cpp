@@ -6,7 +6,7 @@
 #include <QLoggingCategory>
 #include <exception>
 
-Q_LOGGING_CATEGORY(lcGuard, "vantor.guard", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcGuard, "vantor.support.guard", QtWarningMsg)
 
 namespace vantor {
 

@@ -11,7 +11,7 @@
 
 #include <optional>
 
-Q_LOGGING_CATEGORY(lcIni, "vantor.ini", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcIni, "vantor.support.ini", QtWarningMsg)
 
 namespace vantor {
 
@@ -239,6 +239,19 @@ public:
         return result;
     }
 
+    // One text per key of the file's section, in file order; none when the file cannot be read.
+    template <typename Text>
+    static QStringList keyTexts(const QString& path, const QString& section, Text text) {
+        QStringList texts;
+        const std::optional<Document> doc = load(path, nullptr);
+        if (!doc)
+            return texts;
+        if (const auto span = doc->section(section.trimmed()))
+            for (const auto& [index, m] : doc->keyLines(*span))
+                texts.append(text(m));
+        return texts;
+    }
+
     void setValue(const QString& sectionName, const QString& key, const QString& value) {
         std::optional<Span> span = section(sectionName);
         if (!span) {
@@ -318,25 +331,12 @@ QStringList IniFile::sections() const {
 }
 
 QStringList IniFile::keys(const QString& section) const {
-    QStringList names;
-    const std::optional<Document> doc = Document::load(m_path, nullptr);
-    if (!doc)
-        return names;
-    if (const auto span = doc->section(section.trimmed()))
-        for (const auto& [index, m] : doc->keyLines(*span))
-            names.append(m.name);
-    return names;
+    return Document::keyTexts(m_path, section, [](const LineMeaning& m) { return m.name; });
 }
 
 QStringList IniFile::sectionValues(const QString& section) const {
-    QStringList entries;
-    const std::optional<Document> doc = Document::load(m_path, nullptr);
-    if (!doc)
-        return entries;
-    if (const auto span = doc->section(section.trimmed()))
-        for (const auto& [index, m] : doc->keyLines(*span))
-            entries.append(m.name + QLatin1Char('=') + m.value);
-    return entries;
+    return Document::keyTexts(m_path, section,
+                              [](const LineMeaning& m) { return m.name + QLatin1Char('=') + m.value; });
 }
 
 QString IniFile::read(const QString& section, const QString& key, const QString& defaultValue) const {

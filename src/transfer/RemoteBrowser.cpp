@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 namespace vantor {
 
@@ -20,13 +21,10 @@ namespace {
 const QString kParent = QStringLiteral("..");
 
 // The hour-glass while the listing arrives, back to normal however it ends.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
+[[nodiscard]] auto busyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+}
 
 } // namespace
 
@@ -51,7 +49,7 @@ void RemoteBrowser::RefreshRemoteListing() {
         paint->aboutToChange();
     m_panels.LblDstDir3->setText(m_session.CurrentDir());
     {
-        BusyCursor cursor;
+        const auto cursor = busyCursor();
         m_panels.ListDstDir->clear();
         m_panels.ListDst->clear();
         m_parentEntry = m_panels.LblDstDir3->text() != m_panels.EdtDstDrv->text();

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 
 namespace vantor {
 
@@ -22,17 +23,6 @@ namespace {
 
 const QString kParent = QStringLiteral("..");
 const QString kCannotCreate = QStringLiteral("Cannot create directory");
-
-class PopOnExit {
-public:
-    explicit PopOnExit(QStringList& list) : m_list(list) {}
-    ~PopOnExit() { m_list.removeLast(); }
-    PopOnExit(const PopOnExit&) = delete;
-    PopOnExit& operator=(const PopOnExit&) = delete;
-
-private:
-    QStringList& m_list;
-};
 
 } // namespace
 
@@ -159,7 +149,7 @@ void TransferRunner::UploadTree() {
         return;
     }
     m_walk.append(identity);
-    PopOnExit pop(m_walk);
+    const auto leave = qScopeGuard([this] { m_walk.removeLast(); });
 
     UploadFolderFiles();
     const QStringList subFolders = m_local.subFolders();

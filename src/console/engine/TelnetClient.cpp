@@ -7,7 +7,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-Q_LOGGING_CATEGORY(lcTelnet, "vantor.telnet", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcTelnet, "vantor.console.telnet", QtWarningMsg)
 
 namespace vantor {
 

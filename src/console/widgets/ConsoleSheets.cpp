@@ -34,17 +34,19 @@ QString withCrLf(QString text) {
 }
 } // namespace
 
-ConsoleSheets::ConsoleSheets(const Host& host, QObject* parent) : QObject(parent), m_host(host) {
-    m_telnet = new TelnetConsole(host.telnetSheet, host.address, host.user, host.password, this);
+ConsoleSheets::ConsoleSheets(const BorrowedControls& controls, QObject* parent)
+    : QObject(parent), m_controls(controls) {
+    m_telnet =
+        new TelnetConsole(controls.telnetSheet, controls.address, controls.user, controls.password, this);
     m_serial = new SerialConsole(
-        host.serialSheet, [this] { return activeConsole() == Console::Serial; }, this);
-    m_boxes = new BatchBoxes(host.dataFolder, host.startupLines, host.seriesLines, this);
+        controls.serialSheet, [this] { return activeConsole() == Console::Serial; }, this);
+    m_boxes = new BatchBoxes(controls.dataFolder, controls.startupLines, controls.seriesLines, this);
     m_panel = new BatchPanel(
         *m_boxes, [this](const QByteArray& bytes) { SendToConsole(bytes); }, this);
     m_commands = new CommandList([this](const QByteArray& bytes) { sendListedCommand(bytes); }, this);
 
-    if (host.batchArea)
-        host.batchArea->addWidget(m_boxes->PageBatch);
+    if (controls.batchArea)
+        controls.batchArea->addWidget(m_boxes->PageBatch);
     movePanelsTo(m_telnet->panelRow());
 
     wireView(m_telnet->MemoTelnet);
@@ -82,10 +84,10 @@ void ConsoleSheets::setBatchTitleDialog(TFormBatchTitle* dialog) {
 }
 
 ConsoleSheets::Console ConsoleSheets::activeConsole() const {
-    QWidget* active = m_host.activeSheet ? m_host.activeSheet() : nullptr;
-    if (active && active == m_host.telnetSheet)
+    QWidget* active = m_controls.activeSheet ? m_controls.activeSheet() : nullptr;
+    if (active && active == m_controls.telnetSheet)
         return Console::Telnet;
-    if (active && active == m_host.serialSheet)
+    if (active && active == m_controls.serialSheet)
         return Console::Serial;
     return Console::None;
 }
@@ -107,9 +109,9 @@ void ConsoleSheets::UpdateConsolePanels() {
 }
 
 void ConsoleSheets::sheetShown(QWidget* sheet) {
-    if (sheet && sheet == m_host.telnetSheet)
+    if (sheet && sheet == m_controls.telnetSheet)
         movePanelsTo(m_telnet->panelRow());
-    else if (sheet && sheet == m_host.serialSheet)
+    else if (sheet && sheet == m_controls.serialSheet)
         movePanelsTo(m_serial->panelRow());
     UpdateConsolePanels();
 }
@@ -189,7 +191,7 @@ void ConsoleSheets::Save1Click(TerminalView* view) {
     if (!view)
         return;
     Prompter& prompter = Prompter::current();
-    const QString folder = m_host.saveFolder ? m_host.saveFolder() : QString();
+    const QString folder = m_controls.saveFolder ? m_controls.saveFolder() : QString();
     const QString path =
         prompter.saveFile(QStringLiteral("Save As"), folder, kLogFilter, QStringLiteral("txt"));
     if (path.isEmpty())

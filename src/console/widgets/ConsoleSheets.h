@@ -33,7 +33,7 @@ class ConsoleSheets final : public QObject {
     Q_OBJECT
 public:
     // What the main window lends the consoles.
-    struct Host {
+    struct BorrowedControls {
         QWidget* telnetSheet = nullptr;
         QWidget* serialSheet = nullptr;
         QBoxLayout* batchArea = nullptr; // receives PageBatch
@@ -47,7 +47,7 @@ public:
         QStringList seriesLines;             // design text of batch tab 4
     };
 
-    explicit ConsoleSheets(const Host& host, QObject* parent = nullptr);
+    explicit ConsoleSheets(const BorrowedControls& controls, QObject* parent = nullptr);
     ~ConsoleSheets() override;
 
     TelnetConsole& telnet() const { return *m_telnet; }
@@ -92,7 +92,7 @@ private:
     void sendListedCommand(const QByteArray& bytes);
     void wireView(TerminalView* view);
 
-    Host m_host;
+    BorrowedControls m_controls;
     TelnetConsole* m_telnet;
     SerialConsole* m_serial;
     BatchBoxes* m_boxes;
