@@ -220,7 +220,11 @@ void TransferRunner::DownloadFolderFiles() {
         return;
     const QString leaf = m_browser.RemoteLeafName();
     checkModeFor(leaf == QLatin1String("CMDS") || leaf == QLatin1String("RELS"));
-    for (const QString& name : files) {
+    downloadEach(files);
+}
+
+void TransferRunner::downloadEach(const QStringList& names) {
+    for (const QString& name : names) {
         if (!usableRemoteName(name))
             continue;
         m_session.DownloadAndWait(name, m_local.folder());
@@ -248,13 +252,7 @@ void TransferRunner::CopySelectedFromRemote() {
     for (int i = 0; i < m_panels.ListDst->count(); ++i)
         if (m_panels.ListDst->item(i)->isSelected())
             selected << m_panels.ListDst->item(i)->text();
-    for (const QString& name : selected) {
-        if (!usableRemoteName(name))
-            continue;
-        m_session.DownloadAndWait(name, m_local.folder());
-        if (!m_session.CheckTransferOk())
-            break;
-    }
+    downloadEach(selected);
     m_local.refreshFiles();
 }
 

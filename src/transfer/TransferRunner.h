@@ -53,6 +53,8 @@ private:
     void finishRun(TQelBtn* sender, const QString& startFolder);
     void enterLocal(const QString& path);
     bool usableRemoteName(const QString& name);
+    // Into the local folder, in order, up to the first transfer that fails.
+    void downloadEach(const QStringList& names);
     void checkModeFor(bool binary);
     QStringList remoteSubFolders() const;
 
