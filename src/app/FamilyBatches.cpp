@@ -4,8 +4,9 @@ namespace vantor {
 
 namespace {
 QStringList commonStartupLines() {
-    return {QStringLiteral("chd /h0"), QStringLiteral("del startup.org"), QStringLiteral("rename startup startup.org"),
-            QStringLiteral("copy startup.QEL310 startup -vr"), QStringLiteral("dir st* -e")};
+    return {QStringLiteral("chd /h0"), QStringLiteral("del startup.org"),
+            QStringLiteral("rename startup startup.org"), QStringLiteral("copy startup.QEL310 startup -vr"),
+            QStringLiteral("dir st* -e")};
 }
 
 QStringList qelSeriesLines() {
@@ -31,14 +32,10 @@ QStringList qelSeriesLines() {
 }
 } // namespace
 
-QStringList daxModels() {
-    return {QStringLiteral("61"), QStringLiteral("62"), QStringLiteral("41"), QStringLiteral("41B")};
-}
-
-FamilyBatches familyBatches(int family, int daxModel) {
+FamilyBatches familyBatches(Family family, int daxModel) {
     FamilyBatches out;
     out.startupLines = commonStartupLines();
-    if (family != 2) {
+    if (family != Family::DAX) {
         out.startupButton = QStringLiteral("Set QEL Startup");
         out.startupGroup = QStringLiteral("Set QEL Startup");
         out.abortButton = QStringLiteral("Abort QEL");
@@ -59,7 +56,8 @@ FamilyBatches familyBatches(int family, int daxModel) {
     }
     out.startupLines << QStringLiteral("chd /h0");
     out.seriesGroup = QStringLiteral("Set DAX41 ");
-    out.seriesLines = {QStringLiteral("chd /h0/QEL_V4/CMDS"), QStringLiteral("copy DSP_SCAN.EXE_DAX DSP_SCAN.EXE -vr"),
+    out.seriesLines = {QStringLiteral("chd /h0/QEL_V4/CMDS"),
+                       QStringLiteral("copy DSP_SCAN.EXE_DAX DSP_SCAN.EXE -vr"),
                        QStringLiteral("dir DSP_SCAN* -e")};
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include "FamilyBatches.h"
 #include "FunctionGate.h"
+#include "FunctionPlan.h"
 #include "FunctionSheet.h"
 #include "RestorePreparation.h"
 #include "StatusBarPanels.h"
@@ -38,6 +39,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <array>
 
 namespace vantor {
 
@@ -89,7 +92,7 @@ void TFormInstall::buildPages() {
     ShtSetup = sheet(PageFTPCtrl, "ShtSetup", QStringLiteral("Setup"));
 
     m_function = new FunctionSheet(ShtEntry);
-    m_gate = new FunctionGate(*this, *m_function);
+    m_gate = new FunctionGate(*m_function, this);
     m_transfer = new TransferPanels(ShtInstall);
     m_viewer = new FileViewerSheet(ShtView);
     buildSetupSheet();
@@ -191,10 +194,10 @@ void TFormInstall::buildDatabaseSheet() {
 }
 
 // The remote consoles: the Telnet and Serial sheets, the batch panel and command list they
-// share, and the batch boxes beside the settings. The gate gets their family-dependent
-// batch controls and the serial port's open and abort actions for entering Version Up.
+// share, and the batch boxes beside the settings. The gate's choices reach them: the family's
+// batch texts, and the serial port's open and abort actions for entering Version Up.
 void TFormInstall::buildConsoles() {
-    const FamilyBatches design = familyBatches(1, -1);
+    const FamilyBatches design = familyBatches(Family::QEL, -1);
     ConsoleSheets::BorrowedControls controls;
     controls.telnetSheet = ShtTelnet;
     controls.serialSheet = ShtRs232c;
@@ -209,10 +212,9 @@ void TFormInstall::buildConsoles() {
     controls.seriesLines = design.seriesLines;
     m_consoles = new ConsoleSheets(controls, this);
 
-    const BatchPanel& panel = m_consoles->batchPanel();
-    const BatchBoxes& boxes = m_consoles->batchBoxes();
-    m_gate->setBatchControls({panel.BtnStartup, boxes.GrpStartup, panel.BtnAbort, panel.BtnQEL740,
-                              boxes.GrpQEL740, boxes.MemoStartup, boxes.MemoQEL740});
+    m_gate->applyBatchTexts = [this](const FamilyBatches& texts) { applyBatchTexts(texts); };
+    m_gate->applyPlan = [this](const FunctionPlan& plan) { applyFunctionPlan(plan); };
+    m_gate->completePlan = [this](const FunctionPlan& plan) { completeFunctionPlan(plan); };
     m_gate->openSerialPort = [this] { return m_consoles->openSerialPort(); };
     m_gate->runAbortBatch = [this] { m_consoles->runAbortBatch(); };
 }
@@ -237,7 +239,7 @@ void TFormInstall::FormCreate() {
     m_transfer->LblInstDir2->setText(EdtInsApplication->text());
     // A folder variable that names no usable folder is reported and the start goes on,
     // without the instrument's files until a function choice finds its folders.
-    guarded([this] { recreateSysInfo(1); });
+    guarded([this] { recreateSysInfo(Family::QEL); });
     readControllerAddress();
     createApDataBase();
     m_consoles->fillCommandList();
@@ -278,11 +280,6 @@ void TFormInstall::setRestoreDialog(TFormRestore* dialog) {
     m_restore = new RestorePreparation(controls, this);
     m_restoreDialog = dialog;
     m_gate->enterRestoreData = [this] { enterRestoreData(); };
-    // Back only once the gate has been reset: the engineer must not meet it half way.
-    m_gate->restoreDataEntered = [this] {
-        if (m_restore->closedWhilePreparing())
-            show();
-    };
 }
 
 void TFormInstall::enterRestoreData() {
@@ -295,13 +292,69 @@ void TFormInstall::enterRestoreData() {
     guarded([this] { m_restore->PrepareRestore(); });
 }
 
-void TFormInstall::recreateSysInfo(int family) {
+void TFormInstall::recreateSysInfo(Family family) {
     m_sysInfo.reset();
-    m_sysInfo = std::make_unique<TFIBSysInfo>(family, m_startFolder);
+    m_sysInfo = std::make_unique<TFIBSysInfo>(family == Family::DAX ? 2 : 1, m_startFolder);
 }
 
-void TFormInstall::releaseSysInfo() {
-    m_sysInfo.reset();
+namespace {
+void setCaption(QAbstractButton* button, const QString& caption) {
+    if (!caption.isEmpty())
+        button->setText(caption);
+}
+
+void setLines(QPlainTextEdit* memo, const QStringList& lines) {
+    memo->setPlainText(lines.join(QLatin1Char('\n')));
+}
+} // namespace
+
+void TFormInstall::applyBatchTexts(const FamilyBatches& texts) {
+    const BatchPanel& panel = m_consoles->batchPanel();
+    const BatchBoxes& boxes = m_consoles->batchBoxes();
+    setCaption(panel.BtnStartup, texts.startupButton);
+    boxes.GrpStartup->setTitle(texts.startupGroup);
+    setCaption(panel.BtnAbort, texts.abortButton);
+    setCaption(panel.BtnQEL740, texts.seriesButton);
+    boxes.GrpQEL740->setTitle(texts.seriesGroup);
+    setLines(boxes.MemoStartup, texts.startupLines);
+    setLines(boxes.MemoQEL740, texts.seriesLines);
+}
+
+QWidget* TFormInstall::sheetWidget(Sheet sheetNamed) const {
+    // In the order of `Sheet`.
+    const std::array<QWidget*, 10> sheets{ShtEntry, ShtInstall, ShtVerUp,  ShtBackup,   ShtGet,
+                                          ShtView,  ShtTelnet,  ShtRs232c, ShtDBMainte, ShtSetup};
+    return sheets.at(static_cast<std::size_t>(sheetNamed));
+}
+
+void TFormInstall::applyFunctionPlan(const FunctionPlan& plan) {
+    // The folders first: when they cannot be found, nothing else changes.
+    if (plan.sysInfo == FunctionPlan::SysInfo::Create)
+        recreateSysInfo(plan.sysInfoFamily);
+    else if (plan.sysInfo == FunctionPlan::SysInfo::Release)
+        m_sysInfo.reset();
+    for (Sheet shown : plan.tabsShown)
+        setSheetTabVisible(sheetWidget(shown), true);
+    for (Sheet hidden : plan.tabsHidden)
+        setSheetTabVisible(sheetWidget(hidden), false);
+    if (plan.apertureTabs) {
+        PageDB->setTabVisible(PageDB->indexOf(TabDBAp), *plan.apertureTabs);
+        PageDB->setTabVisible(PageDB->indexOf(TabDBIon), *plan.apertureTabs);
+        if (!*plan.apertureTabs)
+            PageDB->setCurrentWidget(TabDBOption);
+    }
+    StsBar->setText(StatusBarPanels::MachinePanel, plan.machineText);
+    if (plan.sheetShown)
+        showSheet(sheetWidget(*plan.sheetShown));
+}
+
+void TFormInstall::completeFunctionPlan(const FunctionPlan& plan) {
+    StsBar->setText(StatusBarPanels::MachinePanel, plan.enteredMachineText.value_or(QString()));
+    // Restore Data leaves the Function sheet showing, whose set-up resets the gate.
+    setUpSheet(PageFTPCtrl->currentWidget());
+    // Back only once the gate has been reset: the engineer must not meet it half way.
+    if (plan.function == Function::RestoreData && m_restore && m_restore->closedWhilePreparing())
+        show();
 }
 
 void TFormInstall::readControllerAddress() {

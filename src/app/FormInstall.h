@@ -25,6 +25,10 @@ class TransferPanels;
 class TransferSheets;
 class RestorePreparation;
 class TFormRestore;
+struct FamilyBatches;
+struct FunctionPlan;
+enum class Family;
+enum class Sheet;
 
 // The main window ("Installer for OS-9 Remote System"). It builds the sheets and composes
 // the subsystems that drive them; the behaviour of each subsystem lives in its own class.
@@ -80,11 +84,6 @@ public:
     // The aperture table component, made at start-up.
     TApDataBase* apDataBase() const { return m_apDataBase.get(); }
     TFIBSysInfo* sysInfo() const { return m_sysInfo.get(); }
-    // Re-creates the system-information object for family 1 (QEL) or 2 (DAX), its folders
-    // found from the folder the program was started in. Throws FileError, leaving no
-    // object, when a folder variable names a folder that cannot be entered.
-    void recreateSysInfo(int family);
-    void releaseSysInfo();
 
     // Folder in which the terminal-log save dialog starts.
     QString saveDialogFolder() const { return m_saveDialogFolder; }
@@ -117,6 +116,15 @@ private:
     void buildDatabaseSheet();
     void buildConsoles();
     void enterRestoreData();
+    // What the Function sheet's gate decided, carried out.
+    void applyBatchTexts(const FamilyBatches& texts);
+    void applyFunctionPlan(const FunctionPlan& plan);
+    void completeFunctionPlan(const FunctionPlan& plan);
+    QWidget* sheetWidget(Sheet sheet) const;
+    // Re-creates the system-information object for `family`, its folders found from the
+    // folder the program was started in. Throws FileError, leaving no object, when a folder
+    // variable names a folder that cannot be entered.
+    void recreateSysInfo(Family family);
     void createApDataBase();
     void FormCreate();
     void FormShow();

@@ -1,44 +1,22 @@
 #include "FunctionGate.h"
 
 #include "FamilyBatches.h"
-#include "FormInstall.h"
 #include "FunctionSheet.h"
 #include "RadioGroup.h"
-#include "StatusBarPanels.h"
 #include "support/Guard.h"
 #include "support/Prompter.h"
 #include "support/Wait.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QComboBox>
-#include <QGroupBox>
-#include <QPlainTextEdit>
 #include <QRadioButton>
-#include <QTabWidget>
+#include <QStyle>
 
 using namespace std::chrono_literals;
 
 namespace vantor {
 
 namespace {
-enum Function { InstallOS9 = 0, VersionUpOS9 = 1, RestoreData = 2, Others = 3 };
-
-void setLines(QPlainTextEdit* memo, const QStringList& lines) {
-    if (memo)
-        memo->setPlainText(lines.join(QLatin1Char('\n')));
-}
-
-void setCaption(QAbstractButton* button, const QString& caption) {
-    if (button && !caption.isEmpty())
-        button->setText(caption);
-}
-
-void setCaption(QGroupBox* group, const QString& caption) {
-    if (group)
-        group->setTitle(caption);
-}
-
 void paintChecked(QRadioButton* button) {
     // A button fills its background from its background role (Button), not from Window.
     QPalette palette = button->palette();
@@ -50,8 +28,7 @@ void paintChecked(QRadioButton* button) {
 }
 } // namespace
 
-FunctionGate::FunctionGate(TFormInstall& form, FunctionSheet& sheet)
-    : QObject(&form), m_form(form), m_sheet(sheet) {
+FunctionGate::FunctionGate(FunctionSheet& sheet, QObject* parent) : QObject(parent), m_sheet(sheet) {
     connect(sheet.rbQEL, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
     connect(sheet.rbDAX, &QAbstractButton::clicked, this, [this] { guarded([this] { rbMachineClick(); }); });
     connect(sheet.RGConfirm, &RadioGroup::itemClicked, this,
@@ -66,21 +43,22 @@ void FunctionGate::ShowMachineSelection() {
     paintChecked(m_sheet.rbDAX);
 }
 
+FunctionChoice FunctionGate::choice() const {
+    FunctionChoice chosen;
+    chosen.family = m_sheet.rbQEL->isChecked()   ? Family::QEL
+                    : m_sheet.rbDAX->isChecked() ? Family::DAX
+                                                 : Family::None;
+    chosen.daxModel = m_sheet.CmbDaxType->currentIndex();
+    chosen.function = functionAt(m_sheet.RdoFunction->itemIndex());
+    return chosen;
+}
+
 void FunctionGate::rbMachineClick() {
     ShowMachineSelection();
-    const bool qel = m_sheet.rbQEL->isChecked();
-    const bool dax = m_sheet.rbDAX->isChecked();
-    m_sheet.RGConfirm->setEnabled(qel || dax);
-    if (!qel && !dax)
-        return;
-    const FamilyBatches texts = familyBatches(qel ? 1 : 2, m_sheet.CmbDaxType->currentIndex());
-    setCaption(m_batch.BtnStartup, texts.startupButton);
-    setCaption(m_batch.GrpStartup, texts.startupGroup);
-    setCaption(m_batch.BtnAbort, texts.abortButton);
-    setCaption(m_batch.BtnQEL740, texts.seriesButton);
-    setCaption(m_batch.GrpQEL740, texts.seriesGroup);
-    setLines(m_batch.MemoStartup, texts.startupLines);
-    setLines(m_batch.MemoQEL740, texts.seriesLines);
+    const FunctionChoice chosen = choice();
+    m_sheet.RGConfirm->setEnabled(chosen.family != Family::None);
+    if (chosen.family != Family::None && applyBatchTexts)
+        applyBatchTexts(familyBatches(chosen.family, chosen.daxModel));
 }
 
 void FunctionGate::RGConfirmClick() {
@@ -92,122 +70,66 @@ void FunctionGate::RGConfirmClick() {
     }
 }
 
-void FunctionGate::applyTabRow(bool install, bool versionUp, bool others) {
-    m_form.setSheetTabVisible(m_form.ShtEntry, true);
-    m_form.setSheetTabVisible(m_form.ShtInstall, install);
-    m_form.setSheetTabVisible(m_form.ShtVerUp, versionUp);
-    for (QWidget* sheet :
-         {m_form.ShtBackup, m_form.ShtGet, m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup})
-        m_form.setSheetTabVisible(sheet, others);
-    m_form.setSheetTabVisible(m_form.ShtTelnet, true);
-    m_form.setSheetTabVisible(m_form.ShtRs232c, true);
+void FunctionGate::apply(const FunctionPlan& plan) {
+    if (applyPlan)
+        applyPlan(plan);
 }
 
 void FunctionGate::RdoFunctionClick() {
-    const int function = m_sheet.RdoFunction->itemIndex();
     // A choice still being entered (waiting inside Version Up) is superseded by this one.
-    const quint64 choice = ++m_choice;
-    m_lastFunction = function;
-
-    StatusBarPanels& bar = *m_form.StsBar;
-    const int family = m_sheet.rbQEL->isChecked() ? 1 : m_sheet.rbDAX->isChecked() ? 2 : 0;
-    if (family == 0) {
-        m_form.releaseSysInfo();
-        bar.setText(StatusBarPanels::MachinePanel, QString());
-        return;
-    }
-    if (function < 0) {
-        hideAllTabs();
-        return;
-    }
-    // The folders first: a family whose folders cannot be found gets no sheets, so no
-    // sheet ever works without them.
+    const quint64 choiceMade = ++m_choice;
+    FunctionChoice chosen = choice();
+    const FunctionPlan plan = planFunction(chosen);
     try {
-        m_form.recreateSysInfo(family);
+        apply(plan);
     } catch (...) {
+        // The family's folders cannot be found: no function, so no sheet works without them.
         m_sheet.RdoFunction->setItemIndex(-1);
-        m_lastFunction = -1;
-        hideAllTabs();
+        chosen.function = Function::None;
+        apply(planFunction(chosen));
         throw;
     }
-    for (QWidget* sheet : {m_form.ShtEntry, m_form.ShtTelnet, m_form.ShtRs232c})
-        m_form.setSheetTabVisible(sheet, true);
-    const bool qel = family == 1;
-    m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBAp), qel);
-    m_form.PageDB->setTabVisible(m_form.PageDB->indexOf(m_form.TabDBIon), qel);
-    if (qel) {
-        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbQEL->text());
-    } else {
-        m_form.PageDB->setCurrentWidget(m_form.TabDBOption);
-        bar.setText(StatusBarPanels::MachinePanel, m_sheet.rbDAX->text() + m_sheet.CmbDaxType->currentText());
-    }
-
-    switch (function) {
-    case InstallOS9:
-        applyTabRow(true, false, false);
-        m_form.showSheet(m_form.ShtInstall);
-        break;
-    case VersionUpOS9:
-        applyTabRow(false, true, false);
-        m_form.showSheet(m_form.ShtVerUp);
-        if (!abortViaSerial(choice))
+    switch (plan.entry) {
+    case FunctionPlan::Entry::AbortViaSerial:
+        if (!abortViaSerial(choiceMade))
             return; // the engineer left this choice during the wait; it ends here
         break;
-    case RestoreData:
+    case FunctionPlan::Entry::RestoreData:
         if (enterRestoreData)
             enterRestoreData();
         break;
-    case Others:
-        applyTabRow(false, false, true);
-        m_form.showSheet(m_form.ShtGet);
+    case FunctionPlan::Entry::None:
         break;
-    default:
-        hideAllTabs();
-        return;
     }
-    bar.setText(StatusBarPanels::MachinePanel, bar.text(StatusBarPanels::MachinePanel) +
-                                                   QStringLiteral("   ") +
-                                                   m_sheet.RdoFunction->itemText(function));
-    m_form.setUpSheet(m_form.PageFTPCtrl->currentWidget());
-    if (function == RestoreData && restoreDataEntered)
-        restoreDataEntered();
-}
-
-void FunctionGate::hideAllTabs() {
-    for (QWidget* sheet :
-         {m_form.ShtEntry, m_form.ShtInstall, m_form.ShtVerUp, m_form.ShtBackup, m_form.ShtGet,
-          m_form.ShtView, m_form.ShtDBMainte, m_form.ShtSetup, m_form.ShtTelnet, m_form.ShtRs232c})
-        m_form.setSheetTabVisible(sheet, false);
-    m_form.showSheet(m_form.ShtEntry);
-    m_form.StsBar->setText(StatusBarPanels::MachinePanel, QString());
+    if (plan.enteredMachineText && completePlan)
+        completePlan(plan);
 }
 
 bool FunctionGate::pumpWithinChoice(std::chrono::milliseconds duration) {
-    const quint64 choice = m_choice;
+    const quint64 choiceMade = m_choice;
     ++m_entering;
-    pumpUntil([&] { return m_choice != choice; }, duration);
+    pumpUntil([&] { return m_choice != choiceMade; }, duration);
     --m_entering;
-    return m_choice == choice;
+    return m_choice == choiceMade;
 }
 
 bool FunctionGate::abortViaSerial() {
     return abortViaSerial(m_choice);
 }
 
-bool FunctionGate::abortViaSerial(quint64 choice) {
+bool FunctionGate::abortViaSerial(quint64 choiceMade) {
     if (!openSerialPort || !openSerialPort())
-        return m_choice == choice;
-    if (m_choice != choice || !pumpWithinChoice(1000ms))
+        return m_choice == choiceMade;
+    if (m_choice != choiceMade || !pumpWithinChoice(1000ms))
         return false;
     if (runAbortBatch)
         runAbortBatch();
-    return m_choice == choice;
+    return m_choice == choiceMade;
 }
 
 void FunctionGate::reset() {
     ++m_choice;
     m_sheet.RdoFunction->setItemIndex(-1);
-    m_lastFunction = -1;
     RdoFunctionClick();
     m_sheet.RdoFunction->setEnabled(false);
     m_sheet.RGConfirm->setItemIndex(-1);

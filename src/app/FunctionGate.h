@@ -1,50 +1,42 @@
 #pragma once
 
+#include "FunctionPlan.h"
+
 #include <QObject>
-#include <QPointer>
 
 #include <chrono>
 #include <functional>
 
-class QAbstractButton;
-class QGroupBox;
-class QPlainTextEdit;
-
 namespace vantor {
 
 class FunctionSheet;
-class TFormInstall;
+struct FamilyBatches;
 
-// The batch controls whose texts follow the instrument family.
-struct FamilyBatchControls {
-    QPointer<QAbstractButton> BtnStartup;
-    QPointer<QGroupBox> GrpStartup;
-    QPointer<QAbstractButton> BtnAbort;
-    QPointer<QAbstractButton> BtnQEL740;
-    QPointer<QGroupBox> GrpQEL740;
-    QPointer<QPlainTextEdit> MemoStartup;
-    QPointer<QPlainTextEdit> MemoQEL740;
-};
-
-// The Function sheet's gate: family, then the ion-beam confirmation, then a function that
-// decides which sheets get tabs, which scripts the batch buttons hold, which data folders
-// are used and what the status bar's machine panel says.
+// The Function sheet's gate: family, then the ion-beam confirmation, then a function. The
+// gate turns each choice into what it means for the main window (the family's batch texts,
+// a function's plan) and hands that to the window to carry out; it runs the entering of a
+// function itself (Version Up's abort over the serial line, the restore preparation).
 class FunctionGate final : public QObject {
     Q_OBJECT
 public:
-    FunctionGate(TFormInstall& form, FunctionSheet& sheet);
+    explicit FunctionGate(FunctionSheet& sheet, QObject* parent = nullptr);
 
-    void setBatchControls(const FamilyBatchControls& controls) { m_batch = controls; }
+    // The main window's side. Gives the batch buttons and boxes the texts of the family just
+    // clicked.
+    std::function<void(const FamilyBatches&)> applyBatchTexts;
+    // Applies a function's plan before the function is entered. Throws FileError, having
+    // changed nothing, when the family's folders cannot be found.
+    std::function<void(const FunctionPlan&)> applyPlan;
+    // Completes the plan once its function has been entered.
+    std::function<void(const FunctionPlan&)> completePlan;
     // Opens the serial console's port as its OPEN button does; false when it failed (the
     // button is then released).
     std::function<bool()> openSerialPort;
     // Runs the abort batch button.
     std::function<void()> runAbortBatch;
     // Restore Data: hides the main window and shows the restore dialog while the controller
-    // is prepared; then, once the gate is reset, brings the main window back if the dialog
-    // was closed meanwhile.
+    // is prepared.
     std::function<void()> enterRestoreData;
-    std::function<void()> restoreDataEntered;
 
     void rbMachineClick();
     void RGConfirmClick();
@@ -52,6 +44,9 @@ public:
     // The Function sheet became active: back to nothing chosen. A function still being
     // entered is abandoned.
     void reset();
+
+    // What the sheet shows chosen.
+    FunctionChoice choice() const;
 
     // While a function is being entered (Version Up's wait for the serial line, the
     // restore preparation): lets the window run for `duration`. False as soon as the
@@ -69,15 +64,11 @@ public:
     bool abortViaSerial();
 
 private:
-    void applyTabRow(bool install, bool versionUp, bool others);
-    void hideAllTabs();
+    void apply(const FunctionPlan& plan);
     // False when the choice was left during the wait; the abort is then not sent.
-    bool abortViaSerial(quint64 choice);
+    bool abortViaSerial(quint64 choiceMade);
 
-    TFormInstall& m_form;
     FunctionSheet& m_sheet;
-    FamilyBatchControls m_batch;
-    int m_lastFunction = -1;
     quint64 m_choice = 0; // moves on at every choice and reset
     int m_entering = 0;
 };

@@ -1,5 +1,6 @@
 #include "FunctionSheet.h"
 
+#include "FunctionChoice.h"
 #include "RadioGroup.h"
 
 #include <QButtonGroup>
@@ -15,31 +16,28 @@ namespace vantor {
 FunctionSheet::FunctionSheet(QWidget* sheet) : QObject(sheet) {
     gbMachine = new QGroupBox(QStringLiteral("Type"), sheet);
     gbMachine->setObjectName(QStringLiteral("gbMachine"));
-    rbQEL = new QRadioButton(QStringLiteral("QEL"), gbMachine);
+    rbQEL = new QRadioButton(familyCaption(Family::QEL), gbMachine);
     rbQEL->setObjectName(QStringLiteral("rbQEL"));
-    rbDAX = new QRadioButton(QStringLiteral("DAX"), gbMachine);
+    rbDAX = new QRadioButton(familyCaption(Family::DAX), gbMachine);
     rbDAX->setObjectName(QStringLiteral("rbDAX"));
     machineGroup = new QButtonGroup(this);
     machineGroup->addButton(rbQEL);
     machineGroup->addButton(rbDAX);
     CmbDaxType = new QComboBox(gbMachine);
     CmbDaxType->setObjectName(QStringLiteral("CmbDaxType"));
-    CmbDaxType->addItems({QStringLiteral("61"), QStringLiteral("62"), QStringLiteral("41"), QStringLiteral("41B")});
+    CmbDaxType->addItems(daxModels());
     auto* machine = new QGridLayout(gbMachine);
     machine->addWidget(rbQEL, 0, 0);
     machine->addWidget(rbDAX, 1, 0);
     machine->addWidget(CmbDaxType, 1, 1);
 
-    RGConfirm = new RadioGroup(QStringLiteral("Ion beam  off ?"),
-                               {QStringLiteral("Yes.  ion beam is OFF."),
-                                QStringLiteral("Ion beam is ON,  or  I don't know.")},
-                               sheet);
+    RGConfirm = new RadioGroup(
+        QStringLiteral("Ion beam  off ?"),
+        {QStringLiteral("Yes.  ion beam is OFF."), QStringLiteral("Ion beam is ON,  or  I don't know.")},
+        sheet);
     RGConfirm->setObjectName(QStringLiteral("RGConfirm"));
     RGConfirm->setEnabled(false);
-    RdoFunction = new RadioGroup(QStringLiteral("Select  Function  "),
-                                 {QStringLiteral("Install  OS9"), QStringLiteral("Version Up  OS9"),
-                                  QStringLiteral("Restore Data"), QStringLiteral("Others")},
-                                 sheet);
+    RdoFunction = new RadioGroup(QStringLiteral("Select  Function  "), functionCaptions(), sheet);
     RdoFunction->setObjectName(QStringLiteral("RdoFunction"));
     RdoFunction->setEnabled(false);
 

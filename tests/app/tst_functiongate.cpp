@@ -1,4 +1,3 @@
-#include "app/FamilyBatches.h"
 #include "app/FormInstall.h"
 #include "app/FunctionGate.h"
 #include "app/FunctionSheet.h"
@@ -6,7 +5,12 @@
 #include "app/StatusBarPanels.h"
 #include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
+#include "console/widgets/BatchBoxes.h"
+#include "console/widgets/BatchPanel.h"
+#include "console/widgets/ConsoleSheets.h"
 #include "support/FIBSysInfo.h"
+#include "support/TQELSpeedButton.h"
+#include "support/TQelGroupBox.h"
 #include "transfer/LocalFolderPanel.h"
 #include "transfer/TransferSheets.h"
 
@@ -23,14 +27,16 @@
 using namespace vantor;
 
 namespace {
-// The batch controls the gate rewrites, standing alone so the gate can be checked by itself.
+// The window's batch controls that receive the family's texts.
 struct BatchWidgets {
-    QPushButton startup{"Set QEL Startup"}, abort{"Abort QEL"}, series{"Set QEL740"};
-    QGroupBox startupGroup{"Set QEL Startup "}, seriesGroup{"Set QEL740 Series "};
-    QPlainTextEdit startupMemo, seriesMemo;
-    FamilyBatchControls controls() {
-        return {&startup, &startupGroup, &abort, &series, &seriesGroup, &startupMemo, &seriesMemo};
-    }
+    explicit BatchWidgets(ConsoleSheets& consoles)
+        : startup(*consoles.batchPanel().BtnStartup), abort(*consoles.batchPanel().BtnAbort),
+          series(*consoles.batchPanel().BtnQEL740), startupGroup(*consoles.batchBoxes().GrpStartup),
+          seriesGroup(*consoles.batchBoxes().GrpQEL740), startupMemo(*consoles.batchBoxes().MemoStartup),
+          seriesMemo(*consoles.batchBoxes().MemoQEL740) {}
+    QAbstractButton &startup, &abort, &series;
+    QGroupBox &startupGroup, &seriesGroup;
+    QPlainTextEdit &startupMemo, &seriesMemo;
 };
 
 QStringList lines(const QPlainTextEdit& memo) {
@@ -72,14 +78,13 @@ void TestFunctionGate::init() {
     m_scope.prompter.clear();
     m_folders = std::make_unique<test::InstrumentFolders>();
     m_form = std::make_unique<TFormInstall>();
-    m_batch = std::make_unique<BatchWidgets>();
-    m_form->functionGate()->setBatchControls(m_batch->controls());
+    m_batch = std::make_unique<BatchWidgets>(*m_form->consoles());
     m_form->show();
 }
 
 void TestFunctionGate::cleanup() {
-    m_form.reset();
     m_batch.reset();
+    m_form.reset();
     m_folders.reset();
 }
 
