@@ -221,7 +221,7 @@ void TestTransferSession::noticesOfAnOpening() {
     QFETCH(QString, word);
     QFETCH(QString, error);
 
-    FakeFtp ftp;
+    ScriptedFtpServer ftp;
     ftp.passReply = passReply;
     Bar bar;
     bar.session.setPort(ftp.peer.port());
