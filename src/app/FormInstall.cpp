@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -379,15 +380,15 @@ void TFormInstall::hideAllSheetTabs() {
 }
 
 namespace {
-struct ProgrammaticChange {
-    explicit ProgrammaticChange(int& depth) : m_depth(depth) { ++m_depth; }
-    ~ProgrammaticChange() { --m_depth; }
-    int& m_depth;
-};
+// The page changes the program makes until the returned guard goes are not the engineer's.
+[[nodiscard]] auto programmaticChange(int& depth) {
+    ++depth;
+    return qScopeGuard([&depth] { --depth; });
+}
 } // namespace
 
 void TFormInstall::showSheet(QWidget* sheetWidget) {
-    ProgrammaticChange change(m_programmaticPageChange);
+    const auto change = programmaticChange(m_programmaticPageChange);
     PageFTPCtrl->setCurrentWidget(sheetWidget);
     m_sheetShown = PageFTPCtrl->currentWidget();
 }
@@ -395,7 +396,7 @@ void TFormInstall::showSheet(QWidget* sheetWidget) {
 void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {
     // Hiding the current sheet's tab makes the tab bar pick another sheet by itself; the
     // active page must stay what the program chose.
-    ProgrammaticChange change(m_programmaticPageChange);
+    const auto change = programmaticChange(m_programmaticPageChange);
     QWidget* active = PageFTPCtrl->currentWidget();
     PageFTPCtrl->setTabVisible(PageFTPCtrl->indexOf(sheetWidget), visible);
     PageFTPCtrl->setCurrentWidget(active);
