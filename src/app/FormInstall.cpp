@@ -374,9 +374,8 @@ void TFormInstall::ShowProgramVersion() {
 }
 
 void TFormInstall::hideAllSheetTabs() {
-    for (QWidget* w : {ShtEntry, ShtInstall, ShtVerUp, ShtBackup, ShtGet, ShtView, ShtTelnet, ShtRs232c,
-                       ShtDBMainte, ShtSetup})
-        setSheetTabVisible(w, false);
+    for (int i = 0; i < PageFTPCtrl->count(); ++i)
+        setSheetTabVisible(PageFTPCtrl->widget(i), false);
 }
 
 namespace {

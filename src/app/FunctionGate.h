@@ -45,9 +45,6 @@ public:
     // entered is abandoned.
     void reset();
 
-    // What the sheet shows chosen.
-    FunctionChoice choice() const;
-
     // While a function is being entered (Version Up's wait for the serial line, the
     // restore preparation): lets the window run for `duration`. False as soon as the
     // engineer left the choice meanwhile (a reset or another choice); the entering must
@@ -64,6 +61,8 @@ public:
     bool abortViaSerial();
 
 private:
+    // What the sheet shows chosen.
+    FunctionChoice choice() const;
     void apply(const FunctionPlan& plan);
     // False when the choice was left during the wait; the abort is then not sent.
     bool abortViaSerial(quint64 choiceMade);
