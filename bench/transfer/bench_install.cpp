@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     TFormInstall form;
     form.EditlIPAdrs1->setText(server.host());
     form.EdtInsSystem->setText(tree);
-    form.transferSheets()->session()->FtpOS9->Port = server.port();
+    form.transferSheets()->session()->setPort(server.port());
     form.setSheetTabVisible(form.ShtInstall, true);
     form.PageFTPCtrl->setCurrentWidget(form.ShtInstall);
     form.show();

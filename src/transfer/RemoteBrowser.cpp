@@ -34,7 +34,8 @@ RemoteBrowser::RemoteBrowser(FtpSession& session, TransferPanels& panels, LocalF
     for (QWidget* widget :
          std::initializer_list<QWidget*>{m_panels.LblDstDir3, m_panels.ListDstDir, m_panels.ListDst})
         m_paint.append(new RepaintThrottle(widget, this));
-    m_session.FtpOS9->OnListItem = [this](const QString& line) { swallowing([&] { FtpOS9ListItem(line); }); };
+    connect(&m_session, &FtpSession::listItem, this,
+            [this](const QString& line) { swallowing([&] { FtpOS9ListItem(line); }); });
     connect(m_panels.ListDstDir, &QListWidget::itemDoubleClicked, this,
             [this] { guarded([this] { m_session.runExclusive([this] { ListDstDirDblClick(); }); }); });
     connect(m_panels.EdtDstDrv, &QLineEdit::textChanged, this,
@@ -98,7 +99,7 @@ bool RemoteBrowser::IsKnownDrive(const QString& text) {
 }
 
 void RemoteBrowser::EdtDstDrvChange(const QString& text) {
-    if (m_panels.LblSts2->text() != QLatin1String("Connected") || !IsKnownDrive(text))
+    if (!m_session.isConnected() || !IsKnownDrive(text))
         return;
     // Typed while another operation holds the connection: the device is taken at the next
     // opening or edit.

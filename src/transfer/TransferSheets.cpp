@@ -1,5 +1,6 @@
 #include "TransferSheets.h"
 
+#include "FtpBarView.h"
 #include "FtpSession.h"
 #include "LocalFolderPanel.h"
 #include "RemoteBrowser.h"
@@ -20,15 +21,27 @@ namespace vantor {
 
 TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(parent), m_wiring(wiring) {
     TransferPanels* p = wiring.panels;
-    m_session = new FtpSession({p, wiring.MemoFtp, wiring.StatusPanel, wiring.ProgressPanel,
-                                wiring.EditlIPAdrs1, wiring.EditUser1, wiring.EditPass1},
-                               this);
+    const FtpSession::BorrowedControls bar{p,
+                                           wiring.MemoFtp,
+                                           wiring.StatusPanel,
+                                           wiring.ProgressPanel,
+                                           wiring.EditlIPAdrs1,
+                                           wiring.EditUser1,
+                                           wiring.EditPass1};
+    m_session = new FtpSession(bar, this);
+    new FtpBarView(*m_session, bar, this);
     m_local = new LocalFolderPanel(p->DrvInstall, p->DirecInstall, p->FileInstall, this);
     m_browser = new RemoteBrowser(*m_session, *p, *m_local, this);
     m_runner = new TransferRunner(*m_session, *m_browser, *m_local, *p, this);
 
-    m_session->OnOpened = [this] { openedSteps(); };
-    m_session->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
+    m_session->setOpeningSteps([this] { openingSteps(); });
+    // On the File Transfer sheet the buttons copy single files, whatever folders opening found.
+    connect(m_session, &FtpSession::opened, this, [this, p] {
+        if (fileTransferSheetShowing()) {
+            p->BtnInstallSys->setEnabled(true);
+            p->BtnInstallAppli->setEnabled(true);
+        }
+    });
     m_browser->FileTransferSheetShowing = [this] { return fileTransferSheetShowing(); };
     m_browser->RunUnderWay = [this] { return m_runner->isRunning(); };
     m_local->NavigationLocked = [this] { return m_runner->isRunning() || m_session->isBusy(); };
@@ -52,7 +65,7 @@ bool TransferSheets::fileTransferSheetShowing() const {
     return m_wiring.sheetShowing && m_wiring.sheetShowing() == m_wiring.ShtGet;
 }
 
-void TransferSheets::openedSteps() {
+void TransferSheets::openingSteps() {
     TransferPanels* p = m_wiring.panels;
     m_session->ChangeDirAndWait(p->EdtDstDrv->text());
     m_browser->RefreshRemoteListing();

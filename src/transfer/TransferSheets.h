@@ -53,7 +53,7 @@ public:
 
 private:
     bool fileTransferSheetShowing() const;
-    void openedSteps();
+    void openingSteps();
     // Makes a missing folder (absolute) and logs what happened.
     void ensureFolder(const QString& folder);
 

@@ -112,7 +112,7 @@ public:
         sheets = form->transferSheets();
         p = form->transferPanels();
         session = sheets->session();
-        session->FtpOS9->Port = server->port();
+        session->setPort(server->port());
         form->show();
         return true;
     }
