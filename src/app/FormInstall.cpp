@@ -145,11 +145,12 @@ void TFormInstall::buildPages() {
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
 
     // Transfer sheets: FTP session, browsing and transfers over the shared panels.
-    m_transferSheets =
-        new TransferSheets({m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
-                            StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1, EditPass1,
-                            ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
-                           this);
+    m_transferSheets = new TransferSheets(
+        {{m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
+          StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1, EditPass1},
+         ShtGet,
+         [this] { return PageFTPCtrl->currentWidget(); }},
+        this);
     // A Version Up run ends with the "Change Attr" batch, sent to the console the Version
     // Up function opened.
     m_transferSheets->setChangeAttrBatch([this] {
