@@ -8,6 +8,7 @@
 // On a disk that other work keeps busy creating and deleting files, creating a file can
 // cost milliseconds whoever does it; TMPDIR=/dev/shm takes that out of both sides.
 
+#include "BenchSupport.h"
 #include "backup/SystemBkup.h"
 #include "common/FtpServerFixture.h"
 #include "common/ScriptedPrompter.h"
@@ -15,16 +16,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cstdio>
 
 using namespace vantor;
+using namespace vantor::bench;
 
 namespace {
 
@@ -32,11 +31,6 @@ const QString kRemoteData = QStringLiteral("/h0/QEL_V4/data");
 const QStringList kPcFolders{QStringLiteral("dbase"), QStringLiteral("2200ion")};
 const QStringList kControllerFolders{QStringLiteral("HARD"), QStringLiteral("MANAGER"),
                                      QStringLiteral("STAGE"), QStringLiteral("STAGE2")};
-
-void fail(const QString& why) {
-    std::fprintf(stderr, "bench_restore: %s\n", qPrintable(why));
-    std::exit(1);
-}
 
 // `count` files of 1 KiB spread over `folders` of the backup; names fit the plan's entries
 // (".ion" in 2200ion, anything elsewhere).
@@ -46,30 +40,8 @@ void makeFiles(const QString& backup, const QStringList& folders, int count, QRa
         QDir().mkpath(backup + QLatin1Char('/') + folder);
         const QString suffix =
             folder == QLatin1String("2200ion") ? QStringLiteral(".ion") : QStringLiteral(".dat");
-        QByteArray bytes(1024, Qt::Uninitialized);
-        random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-        QFile out(QStringLiteral("%1/%2/f%3%4").arg(backup, folder).arg(i).arg(suffix));
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-            fail(QStringLiteral("cannot write ") + out.fileName());
+        writeRandomFile(QStringLiteral("%1/%2/f%3%4").arg(backup, folder).arg(i).arg(suffix), random);
     }
-}
-
-int countFiles(const QString& root) {
-    int n = 0;
-    for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
-        ++n;
-    return n;
-}
-
-double run(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0)
-        fail(program + QStringLiteral(" failed: ") + QString::fromLocal8Bit(process.readAllStandardError()));
-    return clock.nsecsElapsed() / 1e9;
 }
 
 } // namespace
@@ -122,12 +94,10 @@ int main(int argc, char** argv) {
     if (countFiles(data) != files / 2 + 1) // and SystemBkup.ini
         fail(QStringLiteral("the restore did not copy every file"));
 
-    QString script = QStringLiteral("set ftp:passive-mode off; set cmd:fail-exit true; "
-                                    "open -u super,kolm -p %1 127.0.0.1")
-                         .arg(server.port());
+    QStringList mirrors;
     for (const QString& folder : kControllerFolders)
-        script += QStringLiteral("; mirror -R %1/%2 /h1/lftp/%2").arg(backup, folder);
-    const double lftp = run(QStringLiteral("lftp"), {QStringLiteral("-c"), script});
+        mirrors << QStringLiteral("mirror -R %1/%2 /h1/lftp/%2").arg(backup, folder);
+    const double lftp = timedLftp(server.port(), mirrors.join(QStringLiteral("; ")));
     if (countFiles(server.localPath(QStringLiteral("/h1/lftp"))) != files - files / 2)
         fail(QStringLiteral("lftp did not send every file"));
 
@@ -135,7 +105,7 @@ int main(int argc, char** argv) {
     for (const QString& folder : kPcFolders)
         cpArgs << backup + QLatin1Char('/') + folder;
     cpArgs << cpTarget;
-    const double cp = run(QStringLiteral("cp"), cpArgs);
+    const double cp = timedRun(QStringLiteral("cp"), cpArgs);
     if (countFiles(cpTarget) != files / 2)
         fail(QStringLiteral("cp did not copy every file"));
 

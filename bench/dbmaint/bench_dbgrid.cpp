@@ -5,6 +5,7 @@
 // full read; memory under 3 times the file's size. Run by hand:
 //   build/bench/dbmaint/bench_dbgrid [records]
 
+#include "BenchSupport.h"
 #include "app/FormInstall.h"
 #include "common/InstrumentFolders.h"
 #include "common/ScriptedPrompter.h"
@@ -30,14 +31,10 @@ extern "C" {
 }
 
 using namespace vantor;
+using namespace vantor::bench;
 using namespace std::chrono_literals;
 
 namespace {
-
-void fail(const QString& why) {
-    std::fprintf(stderr, "bench_dbgrid: %s\n", qPrintable(why));
-    std::exit(1);
-}
 
 // Resident memory of this process in KiB (VmRSS), and its peak (VmHWM).
 qint64 statusKiB(const char* key) {

@@ -4,6 +4,7 @@
 // the goal is 1.00 or less). Run by hand:
 //   build/bench/transfer/bench_install [files] [folders] [rounds]
 
+#include "BenchSupport.h"
 #include "app/FormInstall.h"
 #include "common/FtpServerFixture.h"
 #include "common/ScriptedPrompter.h"
@@ -14,13 +15,10 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -30,6 +28,7 @@
 #include <sys/resource.h>
 
 using namespace vantor;
+using namespace vantor::bench;
 
 namespace {
 
@@ -40,11 +39,6 @@ double cpuSeconds(int who) {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void fail(const QString& why) {
-    std::fprintf(stderr, "bench_install: %s\n", qPrintable(why));
-    std::exit(1);
-}
-
 // `files` files of 1 KiB spread over `folders` folders: the root and folders-1 below it.
 void makeTree(const QString& root, int files, int folders) {
     QRandomGenerator random(7);
@@ -53,21 +47,9 @@ void makeTree(const QString& root, int files, int folders) {
             f == 0 ? root : QStringLiteral("%1/D%2").arg(root).arg(f, 2, 10, QLatin1Char('0'));
         QDir().mkpath(folder);
         const int count = files / folders + (f < files % folders ? 1 : 0);
-        for (int i = 0; i < count; ++i) {
-            QByteArray bytes(1024, Qt::Uninitialized);
-            random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-            QFile out(QStringLiteral("%1/f%2.bin").arg(folder).arg(i));
-            if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
-                fail(QStringLiteral("cannot write ") + out.fileName());
-        }
+        for (int i = 0; i < count; ++i)
+            writeRandomFile(QStringLiteral("%1/f%2.bin").arg(folder).arg(i), random);
     }
-}
-
-int countFiles(const QString& root) {
-    int n = 0;
-    for (QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
-        ++n;
-    return n;
 }
 
 // Open, install, close: what the engineer's click on the Install button costs, login included.
@@ -83,22 +65,6 @@ double ours(TFormInstall& form, const QString& remoteRoot) {
     const double seconds = clock.nsecsElapsed() / 1e9;
     Q_UNUSED(remoteRoot);
     return seconds;
-}
-
-double lftp(quint16 port, const QString& localTree, const QString& remoteFolder) {
-    QProcess process;
-    process.setProgram(QStringLiteral("lftp"));
-    process.setArguments(
-        {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode off; set cmd:fail-exit true; "
-                                              "open -u super,kolm -p %1 127.0.0.1; mirror -R %2 %3")
-                                   .arg(port)
-                                   .arg(localTree, remoteFolder)});
-    QElapsedTimer clock;
-    clock.start();
-    process.start();
-    if (!process.waitForFinished(600000) || process.exitCode() != 0)
-        fail(QStringLiteral("lftp failed: ") + QString::fromLocal8Bit(process.readAllStandardError()));
-    return clock.nsecsElapsed() / 1e9;
 }
 
 } // namespace
@@ -155,7 +121,7 @@ int main(int argc, char** argv) {
         };
         const auto runLftp = [&] {
             const double cpu = cpuSeconds(RUSAGE_CHILDREN);
-            lftpTimes << lftp(server.port(), tree, QStringLiteral("/h1/lftp"));
+            lftpTimes << timedLftp(server.port(), QStringLiteral("mirror -R %1 /h1/lftp").arg(tree));
             lftpCpu << cpuSeconds(RUSAGE_CHILDREN) - cpu;
             if (countFiles(server.localPath(QStringLiteral("/h1/lftp"))) != files)
                 fail(QStringLiteral("lftp did not send every file"));

@@ -29,7 +29,6 @@
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTcpServer>
 #include <QTimer>
 #include <QtTest>
 
@@ -118,12 +117,6 @@ struct Rig {
     std::unique_ptr<TFormInstall> form;
     std::unique_ptr<TFormRestore> dialog;
 };
-
-quint16 closedPort() {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort(); // closed again when the probe goes
-}
 
 void verifyResetFunctionPage(const TFormInstall& form) {
     QVERIFY(form.isVisible());

@@ -1,6 +1,7 @@
 // The backup plan: the regenerated "SystemBkup.ini", reading it back, and the paths of entries.
 
 #include "backup/BackupPlan.h"
+#include "common/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,13 +9,9 @@
 #include <QtTest>
 
 using namespace vantor;
+using vantor::test::fileBytes;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // The default plan file as the instrument PC's profile functions write it, typed from the
 // plan's tables.
@@ -94,7 +91,7 @@ void TestBackupPlan::init() {
 
 void TestBackupPlan::defaultFileBytes() {
     m_plan.LoadPlan(QStringLiteral("SystemBkup.ini"));
-    QCOMPARE(readAll(m_dir->filePath(QStringLiteral("SystemBkup.ini"))), kDefaultFile);
+    QCOMPARE(fileBytes(m_dir->filePath(QStringLiteral("SystemBkup.ini"))), kDefaultFile);
     QCOMPARE(m_plan.SectionNames,
              QStringList({"AllFiles", "AllFiles0", "AllFiles1", "AllFiles2", "AllFiles3"}));
     QCOMPARE(m_plan.Sections[0].size(), 12);
@@ -117,7 +114,7 @@ void TestBackupPlan::loadingTwiceAndOverwritingEdits() {
     edit.close();
 
     m_plan.LoadPlan(QStringLiteral("SystemBkup.ini"));
-    QCOMPARE(readAll(path), kDefaultFile);
+    QCOMPARE(fileBytes(path), kDefaultFile);
     QCOMPARE(m_plan.SectionNames, names);
     QCOMPARE(m_plan.Sections, sections);
     QCOMPARE(m_plan.SourceDirs, dirs);

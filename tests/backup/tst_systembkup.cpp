@@ -2,16 +2,14 @@
 // listing) and a backup folder in the plan's layout.
 
 #include "backup/SystemBkup.h"
-#include "common/FtpServerFixture.h"
+#include "common/RestoreFixture.h"
 #include "common/ScriptedPrompter.h"
-#include "common/TestSupport.h"
 #include "ftp/FtpClient.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,29 +19,6 @@ using namespace vantor::test;
 namespace {
 
 const QString kRemoteData = QStringLiteral("/h0/QEL_V4/data");
-const QStringList kControllerDirs{"ionlog", "HARD", "MANAGER", "STAGE", "STAGE2"};
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// Every file below `root` as "relative/path" -> content.
-QMap<QString, QByteArray> filesBelow(const QString& root) {
-    QMap<QString, QByteArray> out;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        out.insert(QDir(root).relativeFilePath(path), readAll(path));
-    }
-    return out;
-}
 
 // Every entry below `root`, folders included ("<folder>"), except the folders of kept files.
 QMap<QString, QByteArray> snapshot(const QString& root) {
@@ -55,7 +30,7 @@ QMap<QString, QByteArray> snapshot(const QString& root) {
         const QString relative = QDir(root).relativeFilePath(path);
         if (relative.startsWith("RestoreReplaced"))
             continue;
-        out.insert(relative, it.fileInfo().isDir() ? QByteArray("<folder>") : readAll(path));
+        out.insert(relative, it.fileInfo().isDir() ? QByteArray("<folder>") : fileBytes(path));
     }
     return out;
 }
@@ -155,7 +130,7 @@ bool TestSystemBkup::startServer() {
         qWarning() << m_server->errorString();
         return false;
     }
-    for (const QString& dir : kControllerDirs)
+    for (const QString& dir : ControllerFtp::kDataFolders)
         QDir().mkpath(m_server->localPath(kRemoteData + QLatin1Char('/') + dir));
     return true;
 }
@@ -171,7 +146,7 @@ void TestSystemBkup::prepare(const QString& localBase) {
 
 bool TestSystemBkup::writeBackup(const QMap<QString, QByteArray>& files) {
     for (auto it = files.cbegin(); it != files.cend(); ++it)
-        if (!writeFile(m_backup->filePath(it.key()), it.value()))
+        if (!putFile(m_backup->filePath(it.key()), it.value()))
             return false;
     return true;
 }
@@ -228,7 +203,7 @@ void TestSystemBkup::restoresByMask() {
 
     // The log on disk is the engine's log with CR LF line ends; every file either copied or
     // logged as ignored.
-    const QByteArray logFile = readAll(m_backup->filePath("Restore.txt"));
+    const QByteArray logFile = fileBytes(m_backup->filePath("Restore.txt"));
     QCOMPARE(logFile, (m_engine->Log.join("\r\n") + "\r\n").toUtf8());
     const int copies = int(m_engine->Log.filter(QRegularExpression("^o--(Copy|OS9-R) ")).size());
     QCOMPARE(copies, pc.size() + controller.size());
@@ -273,8 +248,8 @@ void TestSystemBkup::logOfASmallRestore() {
         "10000201 00000200",
     };
     QCOMPARE(m_engine->Log, expected);
-    QCOMPARE(readAll(remote("ionlog/Memory.ion")), QByteArray("memory"));
-    QCOMPARE(readAll(m_data->filePath("dbase/ApA.db")), QByteArray("lens"));
+    QCOMPARE(fileBytes(remote("ionlog/Memory.ion")), QByteArray("memory"));
+    QCOMPARE(fileBytes(m_data->filePath("dbase/ApA.db")), QByteArray("lens"));
 }
 
 void TestSystemBkup::backupFolderForms_data() {
@@ -307,7 +282,7 @@ void TestSystemBkup::missingSubFolderAndCreatedDestination() {
     // Only the root and dbase exist in the backup; the data folder has no dbase yet.
     QVERIFY(writeBackup({{"Option.ini", "opt"}, {"dbase/ApB.db", "ap"}}));
     QVERIFY(m_engine->Restore(backup(), kAll));
-    QCOMPARE(readAll(m_data->filePath("dbase/ApB.db")), QByteArray("ap"));
+    QCOMPARE(fileBytes(m_data->filePath("dbase/ApB.db")), QByteArray("ap"));
     QVERIFY(QFileInfo(m_data->filePath("2200ion")).isDir()); // created though nothing came
     const QStringList lines = m_engine->Log;
     QVERIFY(lines.filter("2200ion").isEmpty());
@@ -318,27 +293,25 @@ void TestSystemBkup::missingSubFolderAndCreatedDestination() {
 
 void TestSystemBkup::abortDuringUpload() {
     QVERIFY(writeBackup({{"HARD/first.dat", randomBytes(3 << 20, 3)}, {"MANAGER/second.dat", "2"}}));
-    QVERIFY(writeFile(m_backup->filePath("Restore.txt"), "old log"));
+    QVERIFY(putFile(m_backup->filePath("Restore.txt"), "old log"));
     // As the dialog's Abort button does while the upload runs.
     m_engine->Ftp().OnPacketSent = [&](TAsyncSocket*) { m_engine->Abort = true; };
     QVERIFY(m_engine->Restore(backup(), kAll));
 
-    QCOMPARE(readAll(remote("HARD/first.dat")), randomBytes(3 << 20, 3)); // ran to its end
+    QCOMPARE(fileBytes(remote("HARD/first.dat")), randomBytes(3 << 20, 3)); // ran to its end
     QVERIFY(!QFileInfo::exists(remote("MANAGER/second.dat")));
     QVERIFY(m_engine->Log.last().startsWith("o--OS9-R "));
     QVERIFY(m_engine->Log.last().endsWith("second.dat to /h0/QEL_V4/data/MANAGER"));
     QVERIFY(m_engine->Log.contains("Upload success"));
     QVERIFY(!QFileInfo::exists(m_backup->filePath("Restore.txt")));
-    QCOMPARE(readAll(m_backup->filePath("Restore-aborted.txt")),
+    QCOMPARE(fileBytes(m_backup->filePath("Restore-aborted.txt")),
              (m_engine->Log.join("\r\n") + "\r\n").toUtf8());
 }
 
 void TestSystemBkup::refusedConnection() {
     QVERIFY(writeBackup({{"Option.ini", "opt"}, {"HARD/h.dat", "h"}, {"STAGE/s.dat", "s"}}));
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = closedPort();
+    QVERIFY(port != 0);
     m_engine->Ftp().Port = port;
 
     QVERIFY(m_engine->Restore(backup(), kAll));
@@ -346,7 +319,7 @@ void TestSystemBkup::refusedConnection() {
     QCOMPARE(m_prompts->prompter.texts("warning"), QStringList(4, "Cannot Connect To OS9  !!!"));
     QCOMPARE(m_engine->Log.count("Connect Fail"), 4);
     QVERIFY(m_engine->Log.filter("OS9-R").isEmpty());
-    QCOMPARE(readAll(m_data->filePath("Option.ini")), QByteArray("opt"));
+    QCOMPARE(fileBytes(m_data->filePath("Option.ini")), QByteArray("opt"));
     QVERIFY(QFileInfo::exists(m_backup->filePath("Restore.txt")));
 
     // A preview says what it cannot know, asks nothing and tries the connection once.
@@ -395,10 +368,10 @@ void TestSystemBkup::previewChangesNothingAndTheRunFollowsIt() {
     const auto files = backupLayout();
     QVERIFY(writeBackup(files));
     // The instrument already holds some of the files, the controller others.
-    QVERIFY(writeFile(m_data->filePath("IonSource.ini"), "old ion"));
-    QVERIFY(writeFile(m_data->filePath("dbase/Other.db"), "old other"));
-    QVERIFY(writeFile(remote("HARD/h1.dat"), "old h1"));
-    QVERIFY(writeFile(remote("STAGE/s1"), "old s1"));
+    QVERIFY(putFile(m_data->filePath("IonSource.ini"), "old ion"));
+    QVERIFY(putFile(m_data->filePath("dbase/Other.db"), "old other"));
+    QVERIFY(putFile(remote("HARD/h1.dat"), "old h1"));
+    QVERIFY(putFile(remote("STAGE/s1"), "old s1"));
     const auto backupBefore = snapshot(backup());
     const auto dataBefore = snapshot(data());
     const auto controllerBefore = snapshot(m_server->localPath(kRemoteData));
@@ -443,9 +416,9 @@ void TestSystemBkup::replacedFilesAreKeptAndUndoRestoresThem() {
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
         const QString folder = it.key().contains('/') ? it.key().section('/', 0, 0) : QString();
         const QString target = pcFolders.contains(folder) ? m_data->filePath(it.key()) : remote(it.key());
-        QVERIFY(writeFile(target, "old " + it.key().toUtf8()));
+        QVERIFY(putFile(target, "old " + it.key().toUtf8()));
     }
-    QVERIFY(writeFile(remote("HARD/untouched"), "stays"));
+    QVERIFY(putFile(remote("HARD/untouched"), "stays"));
     const auto dataBefore = snapshot(data());
     const auto controllerBefore = snapshot(m_server->localPath(kRemoteData));
 
@@ -456,8 +429,8 @@ void TestSystemBkup::replacedFilesAreKeptAndUndoRestoresThem() {
     QVERIFY(QFileInfo(kept).fileName().startsWith("RestoreReplaced"));
     QVERIFY(m_engine->Log.contains("Replaced files are kept in " + kept));
     QVERIFY(m_engine->Log.filter("Keep fail").isEmpty());
-    QCOMPARE(readAll(m_data->filePath("dbase/Other.db")), files.value("dbase/Other.db"));
-    QCOMPARE(readAll(remote("HARD/h 2.dat")), files.value("HARD/h 2.dat"));
+    QCOMPARE(fileBytes(m_data->filePath("dbase/Other.db")), files.value("dbase/Other.db"));
+    QCOMPARE(fileBytes(remote("HARD/h 2.dat")), files.value("HARD/h 2.dat"));
 
     // Kept in the backup layout, byte-exact: every file the run replaced and nothing else.
     QMap<QString, QByteArray> expectedKept;
@@ -500,7 +473,7 @@ void TestSystemBkup::keepFailureIsLoggedAndTheRunGoesOn() {
     const qsizetype at = m_engine->Log.indexOf(fails.first());
     QVERIFY(m_engine->Log.value(at + 1).startsWith("o--OS9-R "));
     QCOMPARE(m_engine->Log.value(at + 3), QStringLiteral("Upload success"));
-    QCOMPARE(readAll(remote("HARD/h1.dat")), QByteArray("new"));
+    QCOMPARE(fileBytes(remote("HARD/h1.dat")), QByteArray("new"));
 }
 
 void TestSystemBkup::withoutDataFolderOnlyTheControllerIsRestored() {
@@ -517,7 +490,7 @@ void TestSystemBkup::withoutDataFolderOnlyTheControllerIsRestored() {
     QCOMPARE(m_engine->Log.value(0),
              QStringLiteral("-----> No instrument data folder: PC files are not restored"));
     QVERIFY(m_engine->Log.filter("o--Copy").isEmpty());
-    QCOMPARE(readAll(remote("HARD/h.dat")), QByteArray("h"));
+    QCOMPARE(fileBytes(remote("HARD/h.dat")), QByteArray("h"));
 }
 
 void TestSystemBkup::failedCopyLeavesTheInstrumentFile_data() {
@@ -529,11 +502,11 @@ void TestSystemBkup::failedCopyLeavesTheInstrumentFile_data() {
 void TestSystemBkup::failedCopyLeavesTheInstrumentFile() {
     QFETCH(QString, fault);
     // The instrument's own file stays as it was and nothing is left beside it.
-    QVERIFY(writeFile(m_data->filePath("StageLimit.ini"), "instrument's own"));
+    QVERIFY(putFile(m_data->filePath("StageLimit.ini"), "instrument's own"));
     if (fault == "link") {
         QVERIFY(QFile::link(m_backup->filePath("gone"), m_backup->filePath("StageLimit.ini")));
     } else {
-        QVERIFY(writeFile(m_backup->filePath("StageLimit.ini"), "new"));
+        QVERIFY(putFile(m_backup->filePath("StageLimit.ini"), "new"));
         QVERIFY(QFile::remove(m_data->filePath("StageLimit.ini")));
         QVERIFY(QDir(data()).mkdir("StageLimit.ini"));
     }
@@ -558,22 +531,22 @@ void TestSystemBkup::hostileBackupFolder() {
     QVERIFY(
         writeBackup({{"dbase/" + apName, "lens"}, {"HARD/" + hardName, "hard"}, {"dbase/ApLink.db", "new"}}));
     QTemporaryDir outside;
-    QVERIFY(writeFile(outside.filePath("victim"), "outside"));
+    QVERIFY(putFile(outside.filePath("victim"), "outside"));
     QVERIFY(QDir(data()).mkdir("dbase"));
     QVERIFY(QFile::link(outside.filePath("victim"), m_data->filePath("dbase/ApLink.db")));
     QVERIFY(QFile::link(outside.path(), m_backup->filePath("HARD/linked")));
 
     QVERIFY(m_engine->Restore(backup(), kAll));
-    QCOMPARE(readAll(m_data->filePath("dbase/" + apName)), QByteArray("lens"));
-    QCOMPARE(readAll(remote("HARD/" + hardName)), QByteArray("hard"));
-    QCOMPARE(readAll(outside.filePath("victim")), QByteArray("outside"));
+    QCOMPARE(fileBytes(m_data->filePath("dbase/" + apName)), QByteArray("lens"));
+    QCOMPARE(fileBytes(remote("HARD/" + hardName)), QByteArray("hard"));
+    QCOMPARE(fileBytes(outside.filePath("victim")), QByteArray("outside"));
     QVERIFY(!QFileInfo(m_data->filePath("dbase/ApLink.db")).isSymLink());
-    QCOMPARE(readAll(m_data->filePath("dbase/ApLink.db")), QByteArray("new"));
+    QCOMPARE(fileBytes(m_data->filePath("dbase/ApLink.db")), QByteArray("new"));
     QVERIFY(!QFileInfo::exists(remote("HARD/linked")));
     QVERIFY(!QFileInfo::exists(remote("HARD/victim")));
     QVERIFY(m_engine->Log.contains("o--Copy " + m_backup->filePath("dbase/" + apName) + " to " +
                                    m_data->filePath("dbase/" + apName)));
-    const QByteArray logFile = readAll(m_backup->filePath("Restore.txt"));
+    const QByteArray logFile = fileBytes(m_backup->filePath("Restore.txt"));
     QVERIFY(logFile.contains(hardName.toUtf8()));
 }
 

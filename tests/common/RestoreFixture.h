@@ -15,17 +15,6 @@
 
 namespace vantor::test {
 
-inline QByteArray fileBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-inline bool putFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Every file below `root`, relative path -> bytes, to compare a side before and after.
 inline QMap<QString, QByteArray> filesBelow(const QString& root) {
     QMap<QString, QByteArray> out;

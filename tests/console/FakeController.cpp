@@ -2,18 +2,19 @@
 
 #include "support/Wait.h"
 
+#include <QtTest>
+
 namespace vantor::test {
 
 FakeController::FakeController() {
-    m_server.listen(QHostAddress::LocalHost, 0);
-    connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        m_client = m_server.nextPendingConnection();
+    m_peer.onConnection = [this](FakeConnection& c) {
+        m_client = &c;
         m_heard.clear();
-        connect(m_client, &QTcpSocket::readyRead, this, [this] {
-            if (m_client)
-                m_heard += m_client->readAll();
-        });
-    });
+    };
+    m_peer.onData = [this](FakeConnection& c, const QByteArray& bytes) {
+        if (&c == m_client)
+            m_heard += bytes;
+    };
 }
 
 bool FakeController::waitForClient(std::chrono::milliseconds limit) {
@@ -21,8 +22,9 @@ bool FakeController::waitForClient(std::chrono::milliseconds limit) {
 }
 
 void FakeController::say(const QByteArray& bytes) {
-    m_client->write(bytes);
-    m_client->flush();
+    QVERIFY(m_client && m_client->socket());
+    m_client->send(bytes);
+    m_client->socket()->flush();
 }
 
 bool FakeController::waitForHeard(const QByteArray& expected, std::chrono::milliseconds limit) {
@@ -31,7 +33,7 @@ bool FakeController::waitForHeard(const QByteArray& expected, std::chrono::milli
 
 void FakeController::hangUp() {
     if (m_client)
-        m_client->disconnectFromHost();
+        m_client->close();
 }
 
 } // namespace vantor::test

@@ -1,5 +1,6 @@
 #include "FakeController.h"
 
+#include "common/TestSupport.h"
 #include "console/engine/Cp932.h"
 #include "console/engine/TelnetSession.h"
 #include "console/engine/TerminalText.h"
@@ -157,12 +158,8 @@ void TestTelnetSession::closingShowsDisconnected() {
 }
 
 void TestTelnetSession::refusedConnectionShowsErrorCode() {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = test::closedPort();
+    QVERIFY(closedPort != 0);
     QSignalSpy errors(session.get(), &TelnetSession::socketError);
     QSignalSpy changed(session.get(), &TelnetSession::connectionChanged);
     session->open(QStringLiteral("127.0.0.1"), closedPort);

@@ -1,6 +1,7 @@
 #include "ConsoleSheetsFixture.h"
 
 #include "common/ScriptedPrompter.h"
+#include "common/TestSupport.h"
 #include "console/widgets/BatchBoxes.h"
 #include "console/widgets/BatchPanel.h"
 #include "console/widgets/CommandList.h"
@@ -51,7 +52,7 @@ private:
 
     PrompterScope m_prompts;
     std::unique_ptr<InstrumentFolders> m_folders;
-    std::unique_ptr<ScriptedController> m_controller;
+    std::unique_ptr<FakeController> m_controller;
     std::unique_ptr<TFormInstall> m_form;
     ConsoleSheets* m_consoles = nullptr;
 };
@@ -59,7 +60,7 @@ private:
 void TestTelnetSheet::init() {
     m_prompts.prompter.clear();
     m_folders = std::make_unique<InstrumentFolders>();
-    m_controller = std::make_unique<ScriptedController>();
+    m_controller = std::make_unique<FakeController>();
     m_form = std::make_unique<TFormInstall>();
     m_form->show();
     m_consoles = m_form->consoles();
@@ -367,10 +368,8 @@ void TestTelnetSheet::rightClickPastesClipboard() {
 }
 
 void TestTelnetSheet::refusedConnectionShowsErrorAndKeepsButtonDown() {
-    QTcpServer closed;
-    QVERIFY(closed.listen(QHostAddress::LocalHost, 0));
-    const quint16 port = closed.serverPort();
-    closed.close();
+    const quint16 port = closedPort();
+    QVERIFY(port != 0);
     m_consoles->telnet().setPort(port);
     m_consoles->telnet().BtnLogin->click();
     QTRY_VERIFY_WITH_TIMEOUT(m_consoles->telnet().MemoTelnet->lineCount() > 0, 5000);

@@ -20,39 +20,30 @@ Q_DECLARE_METATYPE(Rows)
 
 namespace {
 
-// "Name:I" long, "Name:A20" alpha, "Name:N" number ... as the engine's own field letters.
+// A field list in the engine's own letters ("AP-No:I;Name:A20": long, alpha of 20 ...) and
+// the field each letter stands for; a size of 0 is taken from the digits after the letter.
+struct FieldLetter {
+    char16_t letter;
+    FieldType type;
+    int size;
+};
+constexpr FieldLetter kFieldLetters[] = {
+    {u'A', FieldType::Alpha, 0},  {u'S', FieldType::Short, 2},     {u'I', FieldType::Long, 4},
+    {u'N', FieldType::Number, 8}, {u'$', FieldType::Currency, 8},  {u'D', FieldType::Date, 4},
+    {u'T', FieldType::Time, 4},   {u'@', FieldType::Timestamp, 8}, {u'L', FieldType::Logical, 1},
+    {u'#', FieldType::Bcd, 0},    {u'Y', FieldType::Bytes, 0},     {u'+', FieldType::AutoInc, 4},
+};
+
 QList<FieldDef> fieldsOf(const QString& fieldList) {
     QList<FieldDef> out;
     for (const QString& part : fieldList.split(QLatin1Char(';'))) {
         const QString name = part.section(QLatin1Char(':'), 0, -2);
         const QString type = part.section(QLatin1Char(':'), -1);
         const int size = type.mid(1).toInt();
-        const QChar letter = type.at(0);
         FieldDef f{name, FieldType::Alpha, size};
-        if (letter == u'A')
-            f = {name, FieldType::Alpha, size};
-        else if (letter == u'S')
-            f = {name, FieldType::Short, 2};
-        else if (letter == u'I')
-            f = {name, FieldType::Long, 4};
-        else if (letter == u'N')
-            f = {name, FieldType::Number, 8};
-        else if (letter == u'$')
-            f = {name, FieldType::Currency, 8};
-        else if (letter == u'D')
-            f = {name, FieldType::Date, 4};
-        else if (letter == u'T')
-            f = {name, FieldType::Time, 4};
-        else if (letter == u'@')
-            f = {name, FieldType::Timestamp, 8};
-        else if (letter == u'L')
-            f = {name, FieldType::Logical, 1};
-        else if (letter == u'#')
-            f = {name, FieldType::Bcd, size};
-        else if (letter == u'Y')
-            f = {name, FieldType::Bytes, size};
-        else if (letter == u'+')
-            f = {name, FieldType::AutoInc, 4};
+        for (const FieldLetter& known : kFieldLetters)
+            if (type.at(0) == QChar(known.letter))
+                f = {name, known.type, known.size ? known.size : size};
         out.append(f);
     }
     return out;

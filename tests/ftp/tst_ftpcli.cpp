@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,16 +21,6 @@ struct Run {
     QByteArray out;
     QByteArray err;
 };
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 } // namespace
 
@@ -91,7 +80,7 @@ Run TestFtpCli::run(const QStringList& arguments, bool withServer) {
 
 void TestFtpCli::sessionOfCommands() {
     const QByteArray data = randomBytes(70000, 5);
-    QVERIFY(writeFile(m_local->filePath("module.bin"), data));
+    QVERIFY(putFile(m_local->filePath("module.bin"), data));
     const Run r =
         run({"pwd", "mkdir h0/QEL_V4", "cd /h0/QEL_V4", "pwd", "put module.bin",
              "put module.bin \"copy of module\"", "ls", "get module.bin back.bin", "get \"copy of module\""});
@@ -102,9 +91,9 @@ void TestFtpCli::sessionOfCommands() {
     QCOMPARE(lines.size(), 5); // two folders, two listing lines, the end
     QVERIFY(lines.at(2).endsWith(" copy of module") && lines.at(2).contains(" 70000 "));
     QVERIFY(lines.at(3).endsWith(" module.bin"));
-    QVERIFY(readAll(m_server->localPath("h0/QEL_V4/module.bin")) == data);
-    QVERIFY(readAll(m_local->filePath("back.bin")) == data);
-    QVERIFY(readAll(m_local->filePath("copy of module")) == data);
+    QVERIFY(fileBytes(m_server->localPath("h0/QEL_V4/module.bin")) == data);
+    QVERIFY(fileBytes(m_local->filePath("back.bin")) == data);
+    QVERIFY(fileBytes(m_local->filePath("copy of module")) == data);
     QVERIFY(r.err.isEmpty());
 }
 
@@ -117,17 +106,17 @@ void TestFtpCli::failingCommandStopsTheRun() {
 
 void TestFtpCli::existingFolderFails() {
     QVERIFY(QDir().mkpath(m_server->localPath("h0/there")));
-    QVERIFY(writeFile(m_local->filePath("keep.txt"), "keep"));
+    QVERIFY(putFile(m_local->filePath("keep.txt"), "keep"));
     const Run r = run({"mkdir h0/there"});
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith("550 "), r.err.constData());
     const Run missing = run({"get absent.txt keep.txt"});
     QCOMPARE(missing.exitCode, 1);
-    QCOMPARE(readAll(m_local->filePath("keep.txt")), QByteArray("keep"));
+    QCOMPARE(fileBytes(m_local->filePath("keep.txt")), QByteArray("keep"));
 }
 
 void TestFtpCli::asciiAndVerbose() {
-    QVERIFY(writeFile(m_server->localPath("text.txt"), "one\ntwo\n"));
+    QVERIFY(putFile(m_server->localPath("text.txt"), "one\ntwo\n"));
     const Run r = run({"--ascii", "--verbose", "get text.txt"});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     const QString err = QString::fromLatin1(r.err);
@@ -135,7 +124,7 @@ void TestFtpCli::asciiAndVerbose() {
     QVERIFY(err.contains("\nRETR text.txt\n"));
     QVERIFY(err.contains("\nPASS \n") || err.contains("\nPASS\n"));
     QVERIFY(!err.contains("kolm"));
-    QCOMPARE(readAll(m_local->filePath("text.txt")), QByteArray("one\r\ntwo\r\n")); // the server's ASCII form
+    QCOMPARE(fileBytes(m_local->filePath("text.txt")), QByteArray("one\r\ntwo\r\n")); // the server's ASCII form
 }
 
 void TestFtpCli::badUsage_data() {
@@ -158,12 +147,8 @@ void TestFtpCli::badUsage() {
 }
 
 void TestFtpCli::refusedConnection() {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = test::closedPort();
+    QVERIFY(closedPort != 0);
     const Run r = run({"--host", "127.0.0.1", "--port", QString::number(closedPort), "pwd"}, false);
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.err, QByteArray("Error 10061: 10061:Connection refused\nConnection Failed\n"));

@@ -2,7 +2,7 @@
 // on demand. Each case must end as intended, within a bounded time, with any existing
 // local file left as it was.
 
-#include "common/FakePeer.h"
+#include "common/ScriptedFtpServer.h"
 #include "common/TestSupport.h"
 #include "ftp/FtpClient.h"
 #include "support/Wait.h"
@@ -27,112 +27,6 @@ namespace {
 
 constexpr int kTimeOut = 1500;  // the client's TimeOut in these tests
 constexpr qint64 kBound = 6000; // no case may take longer than this
-
-// A scripted FTP server: greets, answers USER, PASS, TYPE, PORT and QUIT as a server
-// would, and hands every other command to `onCommand`.
-class FakeFtp {
-public:
-    FakePeer peer;
-    QList<QByteArray> greeting{"220 Fake server ready"};
-    bool greetingInParts = false;
-    QByteArray userReply = "331 Password required";
-    QByteArray passReply = "230 Logged in";
-    std::function<void(const QByteArray& command)> onCommand;
-    FakeConnection* control = nullptr;
-    QList<QByteArray> commands;
-    QHostAddress dataHost;
-    quint16 dataPort = 0;
-
-    FakeFtp() {
-        peer.onConnection = [this](FakeConnection& c) {
-            if (control)
-                return;
-            control = &c;
-            if (greetingInParts) {
-                replyInParts(greeting);
-                return;
-            }
-            for (const QByteArray& line : greeting)
-                c.sendLine(line);
-        };
-        peer.onLine = [this](FakeConnection& c, const QByteArray& line) {
-            if (&c == control)
-                handle(line);
-        };
-    }
-
-    void reply(const QByteArray& line) { control->sendLine(line); }
-
-    // The first line of a reply now and the rest a little later, as a slow server or a
-    // busy network delivers it.
-    void replyInParts(const QList<QByteArray>& lines) {
-        reply(lines.first());
-        QTimer::singleShot(100, control, [this, lines] {
-            for (const QByteArray& line : lines.mid(1))
-                reply(line);
-        });
-    }
-
-    FakeConnection* openData() { return peer.connectTo(dataHost, dataPort); }
-
-    // Opens the data connection, sends `bytes`, closes it and, once closed, sends `completion`.
-    void sendData(const QByteArray& bytes, const QByteArray& completion) {
-        FakeConnection* data = openData();
-        data->send(bytes);
-        data->close();
-        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, completion] {
-            if (!completion.isEmpty())
-                reply(completion);
-        });
-    }
-
-    // Opens the data connection and keeps what it receives; `completion` follows its close.
-    FakeConnection* receiveData(const QByteArray& completion) {
-        FakeConnection* data = openData();
-        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, completion] {
-            if (!completion.isEmpty())
-                reply(completion);
-        });
-        return data;
-    }
-
-private:
-    void handle(const QByteArray& line) {
-        commands << line;
-        const QByteArray verb = line.split(' ').first().toUpper();
-        if (verb == "USER") {
-            reply(userReply);
-        } else if (verb == "PASS") {
-            reply(passReply);
-        } else if (verb == "TYPE") {
-            reply("200 Type set");
-        } else if (verb == "PORT") {
-            const QList<QByteArray> p = line.mid(5).split(',');
-            if (p.size() == 6) {
-                dataHost = QHostAddress(QString("%1.%2.%3.%4").arg(p[0], p[1], p[2], p[3]));
-                dataPort = quint16(p[4].toInt() * 256 + p[5].toInt());
-            }
-            reply("200 PORT command successful");
-        } else if (verb == "QUIT") {
-            reply("221 Goodbye");
-            control->close();
-        } else if (onCommand) {
-            onCommand(line);
-        } else {
-            reply("502 Command not implemented");
-        }
-    }
-};
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 void later(int ms, std::function<void()> f) {
     QTimer::singleShot(ms, std::move(f));
@@ -200,7 +94,7 @@ private:
     void login();
     QStringList entries() const { return QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden); }
 
-    std::unique_ptr<FakeFtp> m_fake;
+    std::unique_ptr<ScriptedFtpServer> m_fake;
     std::unique_ptr<TFtpClient> m_ftp;
     std::unique_ptr<QTemporaryDir> m_local;
     QString m_keep; // an existing local file that no failure may touch
@@ -210,11 +104,11 @@ private:
 };
 
 void TestFtpFaults::init() {
-    m_fake = std::make_unique<FakeFtp>();
+    m_fake = std::make_unique<ScriptedFtpServer>();
     QVERIFY(m_fake->peer.isListening());
     m_local = std::make_unique<QTemporaryDir>();
     m_keep = m_local->filePath("keep.bin");
-    QVERIFY(writeFile(m_keep, "the good copy"));
+    QVERIFY(putFile(m_keep, "the good copy"));
     m_events.clear();
     m_statuses.clear();
     m_ftp = std::make_unique<TFtpClient>();
@@ -241,7 +135,7 @@ void TestFtpFaults::cleanup() {
     // Every case ends within a bound, the local file it must not touch is intact and no
     // temporary file is left behind.
     QVERIFY2(m_clock.elapsed() < kBound, qPrintable(QString::number(m_clock.elapsed())));
-    QCOMPARE(readAll(m_keep), QByteArray("the good copy"));
+    QCOMPARE(fileBytes(m_keep), QByteArray("the good copy"));
     // The fake goes first: its handlers refer to the finished test's locals.
     m_fake.reset();
     m_ftp.reset();
@@ -483,7 +377,7 @@ void TestFtpFaults::announcedSize() {
     for (qint64 s : sizes)
         QCOMPARE(s, sizeDuring);
     QCOMPARE(m_ftp->TransferSize(), qint64(payload.size()));
-    QVERIFY(readAll(local) == payload);
+    QVERIFY(fileBytes(local) == payload);
     QCOMPARE(m_events, (QStringList{"start", "stop", "success Download"}));
 }
 
@@ -572,7 +466,7 @@ void TestFtpFaults::reply426DuringDownload() {
 
 void TestFtpFaults::reply426DuringUpload() {
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, randomBytes(300000)));
+    QVERIFY(putFile(source, randomBytes(300000)));
     FakeConnection* data = nullptr;
     m_fake->onCommand = [&](const QByteArray&) {
         m_fake->reply("150 Ok to send data");
@@ -616,8 +510,8 @@ void TestFtpFaults::completionFailureRanges() {
     QCOMPARE(raised, fails);
     QCOMPARE(m_events.last(), QString(fails ? "failure Download" : "success Download"));
     if (!fails) {
-        QVERIFY(readAll(m_keep) == payload);
-        QVERIFY(writeFile(m_keep, "the good copy")); // for the check at the end
+        QVERIFY(fileBytes(m_keep) == payload);
+        QVERIFY(putFile(m_keep, "the good copy")); // for the check at the end
         QCOMPARE(int(m_ftp->ReplyCode()), 150);      // the transfer command's reply stays
     }
     QCOMPARE(entries(), QStringList{"keep.bin"});
@@ -660,7 +554,7 @@ void TestFtpFaults::dataResetDuringDownload() {
 
 void TestFtpFaults::dataResetDuringUpload() {
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, randomBytes(8 * 1024 * 1024)));
+    QVERIFY(putFile(source, randomBytes(8 * 1024 * 1024)));
     m_fake->onCommand = [&](const QByteArray&) {
         m_fake->reply("150 Ok to send data");
         FakeConnection* data = m_fake->openData();
@@ -774,7 +668,7 @@ void TestFtpFaults::slowTransferIsNotCutOff() {
     login();
     const QString local = m_local->filePath("slow.bin");
     m_ftp->Download("f", local);
-    QCOMPARE(readAll(local).size(), 12000);
+    QCOMPARE(fileBytes(local).size(), 12000);
     QVERIFY(m_clock.elapsed() > 1500);
     QCOMPARE(m_events.last(), QString("success Download"));
 }
@@ -892,7 +786,7 @@ void TestFtpFaults::lineBreaksRefused() {
     login();
     const int before = int(m_fake->commands.size());
     const QString source = m_local->filePath("a\nb");
-    QVERIFY(writeFile(source, "x"));
+    QVERIFY(putFile(source, "x"));
     try {
         switch (operation) {
         case 0:
@@ -940,7 +834,7 @@ void TestFtpFaults::remotePathNeverPlacesLocalFile() {
     QDir::setCurrent(inner);
     m_ftp->Download("../escape.txt", QString());
     QDir::setCurrent(wasCurrent);
-    QCOMPARE(readAll(inner + "/escape.txt"), QByteArray("payload"));
+    QCOMPARE(fileBytes(inner + "/escape.txt"), QByteArray("payload"));
     QCOMPARE(entries(), QStringList{"keep.bin"});
     QCOMPARE(m_fake->commands.last(), QByteArray("RETR ../escape.txt"));
 }
@@ -957,7 +851,7 @@ void TestFtpFaults::nonAsciiNamesCrossAsFileNameBytes() {
     };
     login();
     const QString source = m_local->filePath(QString::fromUtf8("été €.bin"));
-    QVERIFY(writeFile(source, "up"));
+    QVERIFY(putFile(source, "up"));
     m_ftp->Upload(source, QString());
     QCOMPARE(m_fake->commands.last(), QByteArray("STOR ") + QString::fromUtf8("été €.bin").toUtf8());
 
@@ -966,7 +860,7 @@ void TestFtpFaults::nonAsciiNamesCrossAsFileNameBytes() {
     QDir::setCurrent(m_local->path());
     m_ftp->Download(QString::fromLatin1(QString::fromUtf8("dé.bin").toUtf8()), QString());
     QDir::setCurrent(wasCurrent);
-    QCOMPARE(readAll(m_local->filePath(QString::fromUtf8("dé.bin"))), QByteArray("down"));
+    QCOMPARE(fileBytes(m_local->filePath(QString::fromUtf8("dé.bin"))), QByteArray("down"));
 }
 
 void TestFtpFaults::serverClosesWhileIdle() {
@@ -983,12 +877,8 @@ void TestFtpFaults::serverClosesWhileIdle() {
 }
 
 void TestFtpFaults::connectionRefused() {
-    quint16 closedPort = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        closedPort = probe.serverPort();
-    }
+    const quint16 closedPort = test::closedPort();
+    QVERIFY(closedPort != 0);
     m_ftp->Port = closedPort;
     QStringList errors;
     m_ftp->OnError = [&](TAsyncSocket*, quint16 number, const QString& text) {
@@ -1042,7 +932,7 @@ void TestFtpFaults::multiLineRepliesReadWhole() {
             m_fake->replyInParts(reply);
     };
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, "up"));
+    QVERIFY(putFile(source, "up"));
     auto run = [&] {
         if (operation == "greeting") {
             m_fake->greeting = reply;
@@ -1107,7 +997,7 @@ void TestFtpFaults::refusalWhileAwaitingDataConnection() {
             h = true;
         };
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, "up"));
+    QVERIFY(putFile(source, "up"));
     const QString type = operation == "RETR" ? "Download" : operation == "STOR" ? "Upload" : "List";
     QElapsedTimer waited;
     waited.start();
@@ -1202,7 +1092,7 @@ void TestFtpFaults::slowPeerUploadIsNotCutOff() {
     m_ftp->TimeOut = 500;
     const QByteArray payload = randomBytes(96 * 1024, 13);
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, payload));
+    QVERIFY(putFile(source, payload));
     FakeConnection* data = nullptr;
     m_fake->onCommand = [&](const QByteArray&) {
         m_fake->reply("150 Ok to send data");
@@ -1238,7 +1128,7 @@ void TestFtpFaults::strangerOnDataPortRefused() {
     }
     const QByteArray payload = randomBytes(50000, 14);
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, payload));
+    QVERIFY(putFile(source, payload));
     FakeConnection* stranger = nullptr;
     FakeConnection* server = nullptr;
     m_fake->onCommand = [&](const QByteArray& command) {
@@ -1256,7 +1146,7 @@ void TestFtpFaults::strangerOnDataPortRefused() {
     const QString local = m_local->filePath("got.bin");
     if (operation == "RETR") {
         m_ftp->Download("f", local);
-        QVERIFY(readAll(local) == payload);
+        QVERIFY(fileBytes(local) == payload);
     } else {
         m_ftp->Upload(source, "up.bin");
         QVERIFY(server && server->received() == payload);

@@ -14,16 +14,6 @@ using namespace vantor::test;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // What a client reported, in order.
 struct Recorder {
     QStringList events;
@@ -182,8 +172,8 @@ void TestFtpSession::transferTypes() {
 }
 
 void TestFtpSession::listAndNameList() {
-    QVERIFY(writeFile(m_server->localPath("h0/alpha.txt"), "a"));
-    QVERIFY(writeFile(m_server->localPath("h0/beta.bin"), QByteArray(1234, 'b')));
+    QVERIFY(putFile(m_server->localPath("h0/alpha.txt"), "a"));
+    QVERIFY(putFile(m_server->localPath("h0/beta.bin"), QByteArray(1234, 'b')));
     QDir().mkpath(m_server->localPath("h0/CMDS"));
     connectClient();
     m_ftp->ChangeDir("/h0");
@@ -212,7 +202,7 @@ void TestFtpSession::listAndNameList() {
 }
 
 void TestFtpSession::systDetectionOncePerLogin() {
-    QVERIFY(writeFile(m_server->localPath("f.txt"), "x"));
+    QVERIFY(putFile(m_server->localPath("f.txt"), "x"));
     m_ftp->ParseList = true;
     connectClient();
     QCOMPARE(m_ftp->Vendor, int(VendorDetect));
@@ -243,7 +233,7 @@ void TestFtpSession::os9Listing() {
         std::make_unique<FtpServerFixture>(FtpServerFixture::Options{.devices = {"h0"}, .os9Listing = true});
     QVERIFY2(m_server->start(), qPrintable(m_server->errorString()));
     QDir().mkpath(m_server->localPath("h0/QEL_V4/CMDS"));
-    QVERIFY(writeFile(m_server->localPath("h0/QEL_V4/startup"), QByteArray(1234, 's')));
+    QVERIFY(putFile(m_server->localPath("h0/QEL_V4/startup"), QByteArray(1234, 's')));
     m_ftp = std::make_unique<TFtpClient>();
     m_ftp->Host = m_server->host();
     m_ftp->Port = m_server->port();
@@ -291,7 +281,7 @@ void TestFtpSession::roundTrip() {
     const QByteArray data = randomBytes(size, quint32(size) + 7);
     const QString source = m_local->filePath("source.bin");
     const QString back = m_local->filePath("back.bin");
-    QVERIFY(writeFile(source, data));
+    QVERIFY(putFile(source, data));
     connectClient();
     m_ftp->SetMode(tmImage);
     m_ftp->ChangeDir("h0");
@@ -300,21 +290,21 @@ void TestFtpSession::roundTrip() {
     m_ftp->Upload(source, QString()); // the remote name is the local file's name
     QCOMPARE(m_rec.events, (QStringList{"start", "stop", "success Upload"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(size));
-    QVERIFY(readAll(m_server->localPath("h0/source.bin")) == data);
+    QVERIFY(fileBytes(m_server->localPath("h0/source.bin")) == data);
     QVERIFY(m_rec.sent().contains("STOR " + source)); // reported with the full path
 
     m_rec.events.clear();
     m_ftp->Download("source.bin", back);
     QCOMPARE(m_rec.events, (QStringList{"start", "stop", "success Download"}));
     QCOMPARE(m_ftp->TransferSize(), qint64(size));
-    QVERIFY(readAll(back) == data);
+    QVERIFY(fileBytes(back) == data);
     QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"back.bin", "source.bin"}));
 }
 
 void TestFtpSession::downloadCountersAndPacketEvents() {
     const int size = 200000;
-    QVERIFY(writeFile(m_server->localPath("big.bin"), randomBytes(size)));
+    QVERIFY(putFile(m_server->localPath("big.bin"), randomBytes(size)));
     connectClient();
     m_ftp->SetMode(tmImage);
 
@@ -346,7 +336,7 @@ void TestFtpSession::downloadCountersAndPacketEvents() {
 void TestFtpSession::uploadCountersAndPacketEvents() {
     const int size = 100000;
     const QString source = m_local->filePath("up.bin");
-    QVERIFY(writeFile(source, randomBytes(size)));
+    QVERIFY(putFile(source, randomBytes(size)));
     connectClient();
     m_ftp->SetMode(tmImage);
     QList<qint64> seen;
@@ -365,9 +355,9 @@ void TestFtpSession::uploadCountersAndPacketEvents() {
 }
 
 void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
-    QVERIFY(writeFile(m_server->localPath("new.txt"), "new contents"));
+    QVERIFY(putFile(m_server->localPath("new.txt"), "new contents"));
     const QString local = m_local->filePath("new.txt");
-    QVERIFY(writeFile(local, "old contents, longer than the new ones"));
+    QVERIFY(putFile(local, "old contents, longer than the new ones"));
     const auto ownerOnly =
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
     QVERIFY(QFile::setPermissions(local, ownerOnly));
@@ -376,12 +366,12 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
     QDir::setCurrent(m_local->path());
     m_ftp->Download("/new.txt", QString()); // local name from the remote file's name
     QDir::setCurrent(wasCurrent);
-    QCOMPARE(readAll(local), QByteArray("new contents"));
+    QCOMPARE(fileBytes(local), QByteArray("new contents"));
     QCOMPARE(QFile::permissions(local), ownerOnly); // a replaced file keeps its permissions
     QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"new.txt"});
 
     // A new file gets the permissions any newly made file gets here.
-    QVERIFY(writeFile(m_local->filePath("plain.txt"), "x"));
+    QVERIFY(putFile(m_local->filePath("plain.txt"), "x"));
     m_ftp->Download("/new.txt", m_local->filePath("fresh.txt"));
     QCOMPARE(QFile::permissions(m_local->filePath("fresh.txt")),
              QFile::permissions(m_local->filePath("plain.txt")));
@@ -389,17 +379,17 @@ void TestFtpSession::downloadReplacesExistingFileOnSuccess() {
 
 void TestFtpSession::missingRemoteFileLeavesLocalFile() {
     const QString local = m_local->filePath("keep.txt");
-    QVERIFY(writeFile(local, "precious"));
+    QVERIFY(putFile(local, "precious"));
     connectClient();
     QVERIFY_THROWS_EXCEPTION(FTPException, m_ftp->Download("absent.txt", local));
     QCOMPARE(m_rec.events.last(), QString("failure Download"));
-    QCOMPARE(readAll(local), QByteArray("precious"));
+    QCOMPARE(fileBytes(local), QByteArray("precious"));
     QCOMPARE(QDir(m_local->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.txt"});
     m_ftp->ChangeDir("h0"); // the session is still usable
 }
 
 void TestFtpSession::unwritableLocalFolderFailsBeforeTheTransfer() {
-    QVERIFY(writeFile(m_server->localPath("f.txt"), "x"));
+    QVERIFY(putFile(m_server->localPath("f.txt"), "x"));
     connectClient();
     m_rec.statuses.clear();
     try {

@@ -1,7 +1,7 @@
 // The FTP session of the transfer sheets against a scripted server, for the timings and
 // replies a real server does not give on demand.
 
-#include "common/FakePeer.h"
+#include "common/ScriptedFtpServer.h"
 #include "common/ScriptedPrompter.h"
 #include "support/TQelBtn.h"
 #include "support/Wait.h"
@@ -24,80 +24,6 @@ using namespace vantor;
 using namespace vantor::test;
 
 namespace {
-
-// A scripted FTP server: logs in, answers TYPE, PORT and QUIT, and hands RETR and STOR
-// to the test.
-class FakeFtp {
-public:
-    FakePeer peer;
-    QByteArray passReply = "230 Logged in";
-    std::function<void(const QByteArray& name)> onRetr;
-    std::function<void(const QByteArray& name)> onStor;
-    FakeConnection* control = nullptr;
-
-    FakeFtp() {
-        peer.onConnection = [this](FakeConnection& c) {
-            if (control)
-                return;
-            control = &c;
-            c.sendLine("220 Controller ready");
-        };
-        peer.onLine = [this](FakeConnection& c, const QByteArray& line) {
-            if (&c == control)
-                handle(line);
-        };
-    }
-
-    void reply(const QByteArray& line) { control->sendLine(line); }
-    FakeConnection* openData() { return peer.connectTo(m_dataHost, m_dataPort); }
-
-    // The data, then the data connection closed after `holdMs`, then `completion`.
-    void sendData(const QByteArray& bytes, int holdMs, const QByteArray& completion) {
-        FakeConnection* data = openData();
-        data->send(bytes);
-        QObject::connect(data->socket(), &QTcpSocket::disconnected, data,
-                         [this, completion] { reply(completion); });
-        QTimer::singleShot(holdMs, data, [data] { data->close(); });
-    }
-
-    // Takes what arrives; `completion` follows `replyMs` after the client closed.
-    void receiveData(int replyMs, const QByteArray& completion) {
-        FakeConnection* data = openData();
-        QObject::connect(data->socket(), &QTcpSocket::disconnected, data, [this, replyMs, completion] {
-            QTimer::singleShot(replyMs, control, [this, completion] { reply(completion); });
-        });
-    }
-
-private:
-    void handle(const QByteArray& line) {
-        const QByteArray verb = line.split(' ').first().toUpper();
-        const QByteArray arg = line.mid(verb.size() + 1);
-        if (verb == "USER") {
-            reply("331 Password required");
-        } else if (verb == "PASS") {
-            reply(passReply);
-        } else if (verb == "TYPE") {
-            reply("200 Type set");
-        } else if (verb == "PORT") {
-            const QList<QByteArray> p = arg.split(',');
-            m_dataHost = QHostAddress(QString("%1.%2.%3.%4").arg(p[0], p[1], p[2], p[3]));
-            m_dataPort = quint16(p[4].toInt() * 256 + p[5].toInt());
-            reply("200 PORT command successful");
-        } else if (verb == "RETR" && onRetr) {
-            onRetr(arg);
-        } else if (verb == "STOR" && onStor) {
-            onStor(arg);
-        } else if (verb == "QUIT") {
-            reply("221 Goodbye");
-            control->close();
-        } else {
-            reply("502 Command not implemented");
-        }
-    }
-
-    QHostAddress m_dataHost;
-    quint16 m_dataPort = 0;
-};
 
 // The FTP bar and the window parts the session reports to.
 struct Bar {
@@ -149,16 +75,16 @@ void TestTransferSession::cleanup() {
 }
 
 void TestTransferSession::checkTimerNeverFailsTheNextTransfer() {
-    FakeFtp ftp;
-    ftp.onRetr = [&](const QByteArray&) {
+    ScriptedFtpServer ftp;
+    ftp.answer("RETR", [&](const QByteArray&) {
         ftp.reply("150 Opening data connection (5 bytes)");
-        ftp.sendData("abcde", 0, "226 Transfer complete");
-    };
+        ftp.sendData("abcde", "226 Transfer complete");
+    });
     // The upload's completion comes well after the download's check timer would fire.
-    ftp.onStor = [&](const QByteArray&) {
+    ftp.answer("STOR", [&](const QByteArray&) {
         ftp.reply("150 Ok to send data");
-        ftp.receiveData(1600, "226 Transfer complete");
-    };
+        ftp.receiveData("226 Transfer complete", 1600);
+    });
     Bar bar;
     bar.session.setPort(ftp.peer.port());
     QFile up(QStringLiteral("up"));
@@ -183,11 +109,11 @@ void TestTransferSession::checkTimerNeverFailsTheNextTransfer() {
 }
 
 void TestTransferSession::checkTimerFailsATransferThatHangsAfterItsData() {
-    FakeFtp ftp;
-    ftp.onRetr = [&](const QByteArray&) {
+    ScriptedFtpServer ftp;
+    ftp.answer("RETR", [&](const QByteArray&) {
         ftp.reply("150 Opening data connection (5 bytes)");
-        ftp.sendData("abcde", 1600, "226 Transfer complete");
-    };
+        ftp.sendData("abcde", "226 Transfer complete", 1600);
+    });
     Bar bar;
     bar.session.setPort(ftp.peer.port());
     bar.panels.BtnFTPOpen->click();
@@ -203,7 +129,7 @@ void TestTransferSession::checkTimerFailsATransferThatHangsAfterItsData() {
 }
 
 void TestTransferSession::status530ShowsTheBox() {
-    FakeFtp ftp;
+    ScriptedFtpServer ftp;
     ftp.passReply = "530 Login incorrect";
     Bar bar;
     bar.session.setPort(ftp.peer.port());
@@ -217,11 +143,11 @@ void TestTransferSession::status530ShowsTheBox() {
 }
 
 void TestTransferSession::closeDuringTransferEndsItAtOnce() {
-    FakeFtp ftp;
-    ftp.onStor = [&](const QByteArray&) {
+    ScriptedFtpServer ftp;
+    ftp.answer("STOR", [&](const QByteArray&) {
         ftp.reply("150 Ok to send data");
-        ftp.receiveData(60000, "226 Transfer complete"); // the completion would come much later
-    };
+        ftp.receiveData("226 Transfer complete", 60000); // the completion would come much later
+    });
     Bar bar;
     bar.session.setPort(ftp.peer.port());
     QFile up(QStringLiteral("up"));
@@ -295,7 +221,7 @@ void TestTransferSession::noticesOfAnOpening() {
     QFETCH(QString, word);
     QFETCH(QString, error);
 
-    FakeFtp ftp;
+    ScriptedFtpServer ftp;
     ftp.passReply = passReply;
     Bar bar;
     bar.session.setPort(ftp.peer.port());

@@ -36,17 +36,6 @@ using namespace vantor::test;
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // What FTP's ASCII type makes of a text on its way between this machine and the server.
 QByteArray asciiToServer(QByteArray bytes) {
     return bytes.replace("\r\n", "\n");
@@ -129,7 +118,7 @@ public:
     QString remote(const QString& remotePath) const { return server->localPath(remotePath); }
     QString logPath() const { return m_local.filePath(QStringLiteral("commands.log")); }
     QStringList commands() const {
-        return QString::fromUtf8(readAll(logPath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return QString::fromUtf8(fileBytes(logPath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QStringList memoLines() const { return form->MemoFtp->toPlainText().split(QLatin1Char('\n')); }
     QString status() const { return form->StsBar->text(StatusBarPanels::StatusPanel); }
@@ -222,7 +211,7 @@ void TestTransferSheets::cleanup() {
 
 void TestTransferSheets::openListsDeviceAndCloses() {
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h0/startup"), "x"));
+    QVERIFY(putFile(rig.remote("/h0/startup"), "x"));
     QDir().mkpath(rig.remote("/h0/QEL_V4"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtInstall);
@@ -300,8 +289,8 @@ void TestTransferSheets::sheetChangeClosesConnection() {
 
 void TestTransferSheets::browsingDownAndUp() {
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/CMDS/tool"), "t"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/startup"), "s"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/CMDS/tool"), "t"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/startup"), "s"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
@@ -332,7 +321,7 @@ void TestTransferSheets::browsingDownAndUp() {
 
 void TestTransferSheets::typingDeviceSendsOneChangeOfDirectory() {
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h1/onh1"), "1"));
+    QVERIFY(putFile(rig.remote("/h1/onh1"), "1"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
@@ -355,7 +344,7 @@ void TestTransferSheets::installRecreatesTreeByteExact() {
         {"A/OBJS/o.bin", binaryContent(2)}, {"A/B/b.txt", "in B\r\n"},       {"A/B/b2.txt", "no line end"},
     };
     for (auto it = tree.begin(); it != tree.end(); ++it)
-        QVERIFY(writeFile(rig.local("Install/System/" + it.key()), it.value()));
+        QVERIFY(putFile(rig.local("Install/System/" + it.key()), it.value()));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     const QString startRemote = rig.p->LblDstDir3->text();
@@ -387,7 +376,7 @@ void TestTransferSheets::installRecreatesTreeByteExact() {
         const bool binary =
             it.key().contains(QLatin1String("CMDS/")) || it.key().contains(QLatin1String("OBJS/"));
         QCOMPARE(stored.value(remotePath), binary ? QStringLiteral("I") : QStringLiteral("A"));
-        QCOMPARE(readAll(rig.remote(remotePath)), binary ? it.value() : asciiToServer(it.value()));
+        QCOMPARE(fileBytes(rig.remote(remotePath)), binary ? it.value() : asciiToServer(it.value()));
     }
     // Each "Upload : " line is followed by its result.
     const QStringList lines = rig.memoLines();
@@ -408,25 +397,25 @@ void TestTransferSheets::makeDirOfExistingFolderIsLogged() {
     Rig rig;
     QDir().mkpath(rig.remote("/h0/A"));
     QVERIFY(rig.start());
-    QVERIFY(writeFile(rig.local("Install/System/A/x"), "x"));
+    QVERIFY(putFile(rig.local("Install/System/A/x"), "x"));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     rig.p->BtnInstallSys->click();
     QVERIFY(rig.memoLines().contains(QStringLiteral("MakeDir failure")));
-    QCOMPARE(readAll(rig.remote("/h0/A/x")), QByteArray("x"));
+    QCOMPARE(fileBytes(rig.remote("/h0/A/x")), QByteArray("x"));
     QVERIFY(m_prompts->prompter.shown.isEmpty());
 }
 
 void TestTransferSheets::folderLinkBackIntoTreeIsNotFollowed() {
     Rig rig;
     QVERIFY(rig.start());
-    QVERIFY(writeFile(rig.local("Install/System/A/x"), "x"));
+    QVERIFY(putFile(rig.local("Install/System/A/x"), "x"));
     QVERIFY(QFile::link(rig.local("Install/System"), rig.local("Install/System/A/loop")));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     rig.p->BtnInstallSys->click();
     QVERIFY(m_prompts->prompter.shown.isEmpty());
-    QCOMPARE(readAll(rig.remote("/h0/A/x")), QByteArray("x"));
+    QCOMPARE(fileBytes(rig.remote("/h0/A/x")), QByteArray("x"));
     QVERIFY(rig.form->MemoFtp->toPlainText().contains(QLatin1String("leads back into the tree")));
     QCOMPARE(rig.transferTypes(QStringLiteral("STOR")).size(), 1);
 }
@@ -440,7 +429,7 @@ void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
     Rig rig;
     QVERIFY(rig.start());
     QVERIFY(rig.form->consoles()->openSerialPort());
-    QVERIFY(writeFile(rig.local("VersionUp/Program/CMDS/app"), binaryContent(3)));
+    QVERIFY(putFile(rig.local("VersionUp/Program/CMDS/app"), binaryContent(3)));
     QDir().mkpath(rig.local("VersionUp/System"));
     QDir().mkpath(rig.local("VersionUp/Other"));
     rig.showSheet(rig.form->ShtVerUp);
@@ -455,7 +444,7 @@ void TestTransferSheets::versionUpGatesSystemButtonAndSendsAttrBatch() {
     QCOMPARE(rig.p->LblInstDir->text(), QDir::toNativeSeparators(rig.local("VersionUp/System")));
 
     rig.p->BtnInstallAppli->click();
-    QCOMPARE(readAll(rig.remote("/h0/CMDS/app")), binaryContent(3));
+    QCOMPARE(fileBytes(rig.remote("/h0/CMDS/app")), binaryContent(3));
     const QByteArray attr = "chd /h0/ISP/OBJS\rattr ch* -eperprwpw\rdir ch* -e\rchd /h0/QEL_V4/CMDS\r"
                             "attr * -eperprwpw\rdir -e\r";
     QCOMPARE(line.receive(attr.size(), std::chrono::seconds(5)), attr);
@@ -478,7 +467,7 @@ void TestTransferSheets::backupOfTreeWithSubFolders() {
         {"DATA/MANAGER/m.dat", "manager\n"}, {"RELS/r", binaryContent(5)},
     };
     for (auto it = tree.begin(); it != tree.end(); ++it)
-        QVERIFY(writeFile(rig.remote("/h0/QEL_V4/" + it.key()), it.value()));
+        QVERIFY(putFile(rig.remote("/h0/QEL_V4/" + it.key()), it.value()));
     QDir().mkpath(rig.remote("/h0/QEL_V4/EMPTY"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtBackup);
@@ -490,7 +479,7 @@ void TestTransferSheets::backupOfTreeWithSubFolders() {
     for (auto it = tree.begin(); it != tree.end(); ++it) {
         const bool binary =
             it.key().startsWith(QLatin1String("CMDS/")) || it.key().startsWith(QLatin1String("RELS/"));
-        QCOMPARE(readAll(rig.local("Backup/QEL_V4/" + it.key())),
+        QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/" + it.key())),
                  binary ? it.value() : asciiFromServer(it.value()));
     }
     QVERIFY(QDir(rig.local("Backup/QEL_V4/EMPTY")).exists());
@@ -507,8 +496,8 @@ void TestTransferSheets::backupOfTreeWithSubFolders() {
 
 void TestTransferSheets::backupOfFolderWithoutSubFolders() {
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/one"), "1\n"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/two"), "2\n"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/one"), "1\n"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/two"), "2\n"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtBackup);
     rig.open();
@@ -518,14 +507,14 @@ void TestTransferSheets::backupOfFolderWithoutSubFolders() {
              (QStringList{"one", "two"}));
     const QMultiMap<QString, QString> fetched = rig.transferTypes(QStringLiteral("RETR"));
     QCOMPARE(fetched.keys(), (QStringList{"/h0/QEL_V4/one", "/h0/QEL_V4/two"}));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/one")), QByteArray("1\r\n"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/one")), QByteArray("1\r\n"));
 }
 
 void TestTransferSheets::copiesToRemote() {
     Rig rig;
     QVERIFY(rig.start());
     for (const char* name : {"a", "b", "c"})
-        QVERIFY(writeFile(rig.local(QStringLiteral("Backup/") + name), binaryContent(name[0])));
+        QVERIFY(putFile(rig.local(QStringLiteral("Backup/") + name), binaryContent(name[0])));
     rig.showSheet(rig.form->ShtGet);
     rig.open();
     QVERIFY(rig.p->BtnInstallSys->isEnabled() && rig.p->BtnInstallAppli->isEnabled());
@@ -543,16 +532,16 @@ void TestTransferSheets::copiesToRemote() {
     QCOMPARE(m_prompts->prompter.texts("error"), QStringList{"File: b not found"});
     QCOMPARE(rig.transferTypes(QStringLiteral("STOR")).keys(), (QStringList{"/h0/a", "/h0/c"}));
     QCOMPARE(rig.transferTypes(QStringLiteral("STOR")).values(), (QStringList{"I", "I"}));
-    QCOMPARE(readAll(rig.remote("/h0/a")), binaryContent('a'));
-    QCOMPARE(readAll(rig.remote("/h0/c")), binaryContent('c'));
+    QCOMPARE(fileBytes(rig.remote("/h0/a")), binaryContent('a'));
+    QCOMPARE(fileBytes(rig.remote("/h0/c")), binaryContent('c'));
     QVERIFY(items(rig.p->ListDst).contains(QStringLiteral("c")));
 }
 
 void TestTransferSheets::copiesFromRemote() {
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h0/x"), binaryContent(7)));
-    QVERIFY(writeFile(rig.remote("/h0/y"), binaryContent(8)));
-    QVERIFY(writeFile(rig.remote("/h0/z"), "z"));
+    QVERIFY(putFile(rig.remote("/h0/x"), binaryContent(7)));
+    QVERIFY(putFile(rig.remote("/h0/y"), binaryContent(8)));
+    QVERIFY(putFile(rig.remote("/h0/z"), "z"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtGet);
     rig.open();
@@ -566,8 +555,8 @@ void TestTransferSheets::copiesFromRemote() {
     selectItems(rig.p->ListDst, {"x", "y"});
     rig.p->BtnInstallAppli->click();
     QVERIFY(m_prompts->prompter.shown.isEmpty());
-    QCOMPARE(readAll(rig.local("Backup/x")), binaryContent(7));
-    QCOMPARE(readAll(rig.local("Backup/y")), binaryContent(8));
+    QCOMPARE(fileBytes(rig.local("Backup/x")), binaryContent(7));
+    QCOMPARE(fileBytes(rig.local("Backup/y")), binaryContent(8));
     QVERIFY(!QFile::exists(rig.local("Backup/z")));
     QCOMPARE(items(rig.p->FileInstall), (QStringList{"x", "y"}));
 }
@@ -579,19 +568,19 @@ void TestTransferSheets::failedTransferEndsFolderButNotWalk() {
                            << "slow=1.6";
     Rig rig(options);
     // No line ends, so ASCII type leaves the sizes as announced.
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/A/a1"), "first"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/A/slow"), "all there, then nothing"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/A/zz"), "after the failure"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/B/b1"), "next folder"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/A/a1"), "first"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/A/slow"), "all there, then nothing"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/A/zz"), "after the failure"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/B/b1"), "next folder"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtBackup);
     rig.open();
     rig.p->BtnInstallAppli->click();
     QCOMPARE(m_prompts->prompter.texts("error"), QStringList{"Can't transfer file"});
     QVERIFY(rig.form->MemoFtp->toPlainText().contains(QLatin1String("FTP Time Out... 23/23")));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/A/a1")), QByteArray("first"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/A/a1")), QByteArray("first"));
     QVERIFY(!QFile::exists(rig.local("Backup/QEL_V4/A/zz")));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/B/b1")), QByteArray("next folder"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/B/b1")), QByteArray("next folder"));
     QVERIFY(!rig.p->BtnInstallAppli->isChecked());
 }
 
@@ -599,8 +588,8 @@ void TestTransferSheets::droppedConnectionEndsRunAndRestoresBar() {
     Rig rig;
     QVERIFY(rig.start());
     for (const char* name : {"f1", "f2", "f3", "f4"})
-        QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/") + name), name));
-    QVERIFY(writeFile(rig.local("Install/System/Sub/s"), "s"));
+        QVERIFY(putFile(rig.local(QStringLiteral("Install/System/") + name), name));
+    QVERIFY(putFile(rig.local("Install/System/Sub/s"), "s"));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     bool dropped = false;
@@ -627,7 +616,7 @@ void TestTransferSheets::sheetChangeDuringRunEndsItAndCloses() {
     Rig rig;
     QVERIFY(rig.start());
     for (const char* name : {"f1", "f2", "f3"})
-        QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/") + name), name));
+        QVERIFY(putFile(rig.local(QStringLiteral("Install/System/") + name), name));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     bool changed = false;
@@ -653,8 +642,8 @@ void TestTransferSheets::closingWindowDuringRunEndsItQuietly() {
     Rig rig;
     QVERIFY(rig.start());
     for (const char* name : {"f1", "f2", "f3"})
-        QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/") + name), name));
-    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/SUB/g")), "g"));
+        QVERIFY(putFile(rig.local(QStringLiteral("Install/System/") + name), name));
+    QVERIFY(putFile(rig.local(QStringLiteral("Install/System/SUB/g")), "g"));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     bool closed = false;
@@ -704,15 +693,15 @@ void TestTransferSheets::hostileListingNamesStayRemote() {
     for (const char* name : {"../evil", "a/b", "..", "/abs"})
         options.extraArguments << "--extra-listing-line" << QString::fromLatin1(kFileLine) + name;
     Rig rig(options);
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/good"), "g"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/SUB/inner"), "i"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/good"), "g"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/SUB/inner"), "i"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtBackup);
     rig.open();
     rig.p->BtnInstallAppli->click();
     QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/good")), QByteArray("g"));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/SUB/inner")), QByteArray("i"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/good")), QByteArray("g"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/SUB/inner")), QByteArray("i"));
     QCOMPARE(QDir(rig.local("Backup/QEL_V4")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"good", "SUB"}));
     QCOMPARE(QDir(rig.local("Backup")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -748,8 +737,8 @@ void TestTransferSheets::installSystemStaysDisabledWithoutItsFolder_data() {
 void TestTransferSheets::installSystemStaysDisabledWithoutItsFolder() {
     QFETCH(QString, sheet);
     Rig rig;
-    QVERIFY(writeFile(rig.local("VersionUp/Program/f"), "f"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/b"), "b"));
+    QVERIFY(putFile(rig.local("VersionUp/Program/f"), "f"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/b"), "b"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->PageFTPCtrl->findChild<QWidget*>(sheet));
     rig.open();
@@ -769,16 +758,16 @@ void TestTransferSheets::namesBeginningWithAColonLandInTheChosenFolder() {
     QSKIP("Windows refuses the colon in file names");
 #endif
     Rig rig;
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/:Name"), "colon"));
-    QVERIFY(writeFile(rig.remote("/h0/QEL_V4/:Dir/inner"), "inner"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/:Name"), "colon"));
+    QVERIFY(putFile(rig.remote("/h0/QEL_V4/:Dir/inner"), "inner"));
     QVERIFY(rig.start());
     rig.showSheet(rig.form->ShtBackup);
     rig.open();
     rig.p->BtnInstallAppli->click();
     QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|') +
                                                              m_prompts->prompter.texts("warning").join('|')));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/:Name")), QByteArray("colon"));
-    QCOMPARE(readAll(rig.local("Backup/QEL_V4/:Dir/inner")), QByteArray("inner"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/:Name")), QByteArray("colon"));
+    QCOMPARE(fileBytes(rig.local("Backup/QEL_V4/:Dir/inner")), QByteArray("inner"));
 }
 
 void TestTransferSheets::missingBackupFolderIsCreated_data() {
@@ -807,31 +796,31 @@ void TestTransferSheets::missingBackupFolderIsCreated() {
 void TestTransferSheets::nonAsciiNamesKeepTheirBytes() {
     Rig rig;
     QVERIFY(rig.start());
-    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/été.bin")), "up"));
-    QVERIFY(writeFile(rig.local(QStringLiteral("Install/System/dossier_é/x")), "x"));
-    QVERIFY(writeFile(rig.remote(QStringLiteral("/h0/QEL_V4/größe.txt")), "down"));
-    QVERIFY(writeFile(rig.remote(QStringLiteral("/h0/QEL_V4/Ordner_ü/y")), "y"));
+    QVERIFY(putFile(rig.local(QStringLiteral("Install/System/été.bin")), "up"));
+    QVERIFY(putFile(rig.local(QStringLiteral("Install/System/dossier_é/x")), "x"));
+    QVERIFY(putFile(rig.remote(QStringLiteral("/h0/QEL_V4/größe.txt")), "down"));
+    QVERIFY(putFile(rig.remote(QStringLiteral("/h0/QEL_V4/Ordner_ü/y")), "y"));
     rig.showSheet(rig.form->ShtInstall);
     rig.open();
     rig.p->BtnInstallSys->click();
     QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
-    QCOMPARE(readAll(rig.remote(QStringLiteral("/h0/été.bin"))), QByteArray("up"));
-    QCOMPARE(readAll(rig.remote(QStringLiteral("/h0/dossier_é/x"))), QByteArray("x"));
+    QCOMPARE(fileBytes(rig.remote(QStringLiteral("/h0/été.bin"))), QByteArray("up"));
+    QCOMPARE(fileBytes(rig.remote(QStringLiteral("/h0/dossier_é/x"))), QByteArray("x"));
     QVERIFY(rig.commands().contains(QStringLiteral("STOR été.bin")));
 
     rig.showSheet(rig.form->ShtBackup);
     rig.open();
     rig.p->BtnInstallAppli->click();
     QVERIFY2(m_prompts->prompter.shown.isEmpty(), qPrintable(m_prompts->prompter.texts("error").join('|')));
-    QCOMPARE(readAll(rig.local(QStringLiteral("Backup/QEL_V4/größe.txt"))), QByteArray("down"));
-    QCOMPARE(readAll(rig.local(QStringLiteral("Backup/QEL_V4/Ordner_ü/y"))), QByteArray("y"));
+    QCOMPARE(fileBytes(rig.local(QStringLiteral("Backup/QEL_V4/größe.txt"))), QByteArray("down"));
+    QCOMPARE(fileBytes(rig.local(QStringLiteral("Backup/QEL_V4/Ordner_ü/y"))), QByteArray("y"));
 }
 
 void TestTransferSheets::deleteFilesAsksFirst() {
     Rig rig;
     QVERIFY(rig.start());
     for (const char* name : {"d1", "d2", "keep"})
-        QVERIFY(writeFile(rig.local(QStringLiteral("Backup/") + name), name));
+        QVERIFY(putFile(rig.local(QStringLiteral("Backup/") + name), name));
     rig.showSheet(rig.form->ShtGet);
     QVERIFY(rig.sheets->localPanel()->setFolder(rig.local("Backup")));
     QAction* del = rig.p->PopupMenuCom->findChild<QAction*>(QStringLiteral("DelFile"));
