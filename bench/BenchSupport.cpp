@@ -42,6 +42,16 @@ double timedRun(const QString& program, const QStringList& arguments) {
     return clock.nsecsElapsed() / 1e9;
 }
 
+std::unique_ptr<test::FtpServerFixture> startControllerServer() {
+    test::FtpServerFixture::Options options;
+    options.devices = {QStringLiteral("h0"), QStringLiteral("h1")};
+    options.os9Listing = true;
+    auto server = std::make_unique<test::FtpServerFixture>(options);
+    if (!server->start())
+        fail(server->errorString());
+    return server;
+}
+
 double timedLftp(quint16 port, const QString& commands) {
     return timedRun(QStringLiteral("lftp"),
                     {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode off; set cmd:fail-exit true; "

@@ -10,7 +10,6 @@
 
 #include "BenchSupport.h"
 #include "backup/SystemBkup.h"
-#include "common/FtpServerFixture.h"
 #include "common/ScriptedPrompter.h"
 #include "ftp/FtpClient.h"
 
@@ -53,14 +52,9 @@ int main(int argc, char** argv) {
         fail(QStringLiteral("usage: bench_restore [files]"));
 
     test::PrompterScope prompts;
-    test::FtpServerFixture::Options options;
-    options.devices = {QStringLiteral("h0"), QStringLiteral("h1")};
-    options.os9Listing = true;
-    test::FtpServerFixture server(options);
-    if (!server.start())
-        fail(server.errorString());
+    const auto server = startControllerServer();
     for (const QString& folder : kControllerFolders)
-        QDir().mkpath(server.localPath(kRemoteData + QLatin1Char('/') + folder));
+        QDir().mkpath(server->localPath(kRemoteData + QLatin1Char('/') + folder));
 
     QTemporaryDir work;
     const QString backup = work.filePath(QStringLiteral("Backup"));
@@ -74,11 +68,11 @@ int main(int argc, char** argv) {
 
     std::printf("pyftpdlib on 127.0.0.1:%u with the controller's listing; %d files of 1 KiB, "
                 "%d for the PC and %d for the controller, one run\n",
-                server.port(), files, files / 2, files - files / 2);
+                server->port(), files, files / 2, files - files / 2);
 
     TSystemBkup engine;
-    engine.SetHost(server.host());
-    engine.Ftp().Port = server.port();
+    engine.SetHost(server->host());
+    engine.Ftp().Port = server->port();
     engine.SetLocalBase(data);
     engine.SetRemoteBase(kRemoteData);
     engine.LoadPlan(QStringLiteral("SystemBkup.ini"));
@@ -89,7 +83,7 @@ int main(int argc, char** argv) {
     const double ours = clock.nsecsElapsed() / 1e9;
     if (!prompts.prompter.shown.isEmpty())
         fail(QStringLiteral("the restore showed: ") + prompts.prompter.shown.first().text);
-    if (countFiles(server.localPath(kRemoteData)) != files - files / 2)
+    if (countFiles(server->localPath(kRemoteData)) != files - files / 2)
         fail(QStringLiteral("the restore did not upload every file"));
     if (countFiles(data) != files / 2 + 1) // and SystemBkup.ini
         fail(QStringLiteral("the restore did not copy every file"));
@@ -97,8 +91,8 @@ int main(int argc, char** argv) {
     QStringList mirrors;
     for (const QString& folder : kControllerFolders)
         mirrors << QStringLiteral("mirror -R %1/%2 /h1/lftp/%2").arg(backup, folder);
-    const double lftp = timedLftp(server.port(), mirrors.join(QStringLiteral("; ")));
-    if (countFiles(server.localPath(QStringLiteral("/h1/lftp"))) != files - files / 2)
+    const double lftp = timedLftp(server->port(), mirrors.join(QStringLiteral("; ")));
+    if (countFiles(server->localPath(QStringLiteral("/h1/lftp"))) != files - files / 2)
         fail(QStringLiteral("lftp did not send every file"));
 
     QStringList cpArgs{QStringLiteral("-r")};

@@ -6,7 +6,6 @@
 
 #include "BenchSupport.h"
 #include "app/FormInstall.h"
-#include "common/FtpServerFixture.h"
 #include "common/ScriptedPrompter.h"
 #include "support/TQelBtn.h"
 #include "transfer/FtpSession.h"
@@ -81,12 +80,7 @@ int main(int argc, char** argv) {
         fail(QStringLiteral("usage: bench_install [files] [folders] [rounds]"));
 
     test::PrompterScope prompts;
-    test::FtpServerFixture::Options options;
-    options.devices = {QStringLiteral("h0"), QStringLiteral("h1")};
-    options.os9Listing = true;
-    test::FtpServerFixture server(options);
-    if (!server.start())
-        fail(server.errorString());
+    const auto server = startControllerServer();
 
     QTemporaryDir work;
     const QString tree = work.filePath(QStringLiteral("Install/System"));
@@ -94,21 +88,21 @@ int main(int argc, char** argv) {
     const QString startFolder = QDir::currentPath();
 
     TFormInstall form;
-    form.EditlIPAdrs1->setText(server.host());
+    form.EditlIPAdrs1->setText(server->host());
     form.EdtInsSystem->setText(tree);
-    form.transferSheets()->session()->setPort(server.port());
+    form.transferSheets()->session()->setPort(server->port());
     form.setSheetTabVisible(form.ShtInstall, true);
     form.PageFTPCtrl->setCurrentWidget(form.ShtInstall);
     form.show();
 
     std::printf("pyftpdlib on 127.0.0.1:%u with the controller's listing; %d files of 1 KiB in %d folders, "
                 "best of %d rounds\n",
-                server.port(), files, folders, rounds);
+                server->port(), files, folders, rounds);
     QList<double> oursTimes, lftpTimes, oursCpu, lftpCpu;
     for (int round = 0; round < rounds; ++round) {
-        QDir(server.localPath(QStringLiteral("/h0"))).removeRecursively();
-        QDir().mkpath(server.localPath(QStringLiteral("/h0")));
-        QDir(server.localPath(QStringLiteral("/h1/lftp"))).removeRecursively();
+        QDir(server->localPath(QStringLiteral("/h0"))).removeRecursively();
+        QDir().mkpath(server->localPath(QStringLiteral("/h0")));
+        QDir(server->localPath(QStringLiteral("/h1/lftp"))).removeRecursively();
         // Who goes first changes every round, so neither side always meets a warmer cache.
         const auto runOurs = [&] {
             const double cpu = cpuSeconds(RUSAGE_SELF);
@@ -116,14 +110,14 @@ int main(int argc, char** argv) {
             oursCpu << cpuSeconds(RUSAGE_SELF) - cpu;
             if (!prompts.prompter.shown.isEmpty())
                 fail(QStringLiteral("the install showed: ") + prompts.prompter.shown.first().text);
-            if (countFiles(server.localPath(QStringLiteral("/h0"))) != files)
+            if (countFiles(server->localPath(QStringLiteral("/h0"))) != files)
                 fail(QStringLiteral("the install did not send every file"));
         };
         const auto runLftp = [&] {
             const double cpu = cpuSeconds(RUSAGE_CHILDREN);
-            lftpTimes << timedLftp(server.port(), QStringLiteral("mirror -R %1 /h1/lftp").arg(tree));
+            lftpTimes << timedLftp(server->port(), QStringLiteral("mirror -R %1 /h1/lftp").arg(tree));
             lftpCpu << cpuSeconds(RUSAGE_CHILDREN) - cpu;
-            if (countFiles(server.localPath(QStringLiteral("/h1/lftp"))) != files)
+            if (countFiles(server->localPath(QStringLiteral("/h1/lftp"))) != files)
                 fail(QStringLiteral("lftp did not send every file"));
         };
         if (round % 2 == 0) {

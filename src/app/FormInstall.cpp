@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -144,11 +145,12 @@ void TFormInstall::buildPages() {
     connect(EditlIPAdrs1, &QLineEdit::textEdited, m_transfer->LblIPAdrs2, &QLabel::setText);
 
     // Transfer sheets: FTP session, browsing and transfers over the shared panels.
-    m_transferSheets =
-        new TransferSheets({m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
-                            StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1, EditPass1,
-                            ShtGet, [this] { return PageFTPCtrl->currentWidget(); }},
-                           this);
+    m_transferSheets = new TransferSheets(
+        {{m_transfer, MemoFtp, StsBar->panel(StatusBarPanels::StatusPanel),
+          StsBar->panel(StatusBarPanels::ProgressPanel), EditlIPAdrs1, EditUser1, EditPass1},
+         ShtGet,
+         [this] { return PageFTPCtrl->currentWidget(); }},
+        this);
     // A Version Up run ends with the "Change Attr" batch, sent to the console the Version
     // Up function opened.
     m_transferSheets->setChangeAttrBatch([this] {
@@ -378,15 +380,15 @@ void TFormInstall::hideAllSheetTabs() {
 }
 
 namespace {
-struct ProgrammaticChange {
-    explicit ProgrammaticChange(int& depth) : m_depth(depth) { ++m_depth; }
-    ~ProgrammaticChange() { --m_depth; }
-    int& m_depth;
-};
+// The page changes the program makes until the returned guard goes are not the engineer's.
+[[nodiscard]] auto programmaticChange(int& depth) {
+    ++depth;
+    return qScopeGuard([&depth] { --depth; });
+}
 } // namespace
 
 void TFormInstall::showSheet(QWidget* sheetWidget) {
-    ProgrammaticChange change(m_programmaticPageChange);
+    const auto change = programmaticChange(m_programmaticPageChange);
     PageFTPCtrl->setCurrentWidget(sheetWidget);
     m_sheetShown = PageFTPCtrl->currentWidget();
 }
@@ -394,7 +396,7 @@ void TFormInstall::showSheet(QWidget* sheetWidget) {
 void TFormInstall::setSheetTabVisible(QWidget* sheetWidget, bool visible) {
     // Hiding the current sheet's tab makes the tab bar pick another sheet by itself; the
     // active page must stay what the program chose.
-    ProgrammaticChange change(m_programmaticPageChange);
+    const auto change = programmaticChange(m_programmaticPageChange);
     QWidget* active = PageFTPCtrl->currentWidget();
     PageFTPCtrl->setTabVisible(PageFTPCtrl->indexOf(sheetWidget), visible);
     PageFTPCtrl->setCurrentWidget(active);

@@ -19,17 +19,11 @@
 
 namespace vantor {
 
-TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(parent), m_wiring(wiring) {
-    TransferPanels* p = wiring.panels;
-    const FtpSession::BorrowedControls bar{p,
-                                           wiring.MemoFtp,
-                                           wiring.StatusPanel,
-                                           wiring.ProgressPanel,
-                                           wiring.EditlIPAdrs1,
-                                           wiring.EditUser1,
-                                           wiring.EditPass1};
-    m_session = new FtpSession(bar, this);
-    new FtpBarView(*m_session, bar, this);
+TransferSheets::TransferSheets(const BorrowedControls& controls, QObject* parent)
+    : QObject(parent), m_controls(controls) {
+    TransferPanels* p = controls.ftpBar.panels;
+    m_session = new FtpSession(controls.ftpBar, this);
+    new FtpBarView(*m_session, controls.ftpBar, this);
     m_local = new LocalFolderPanel(p->DrvInstall, p->DirecInstall, p->FileInstall, this);
     m_browser = new RemoteBrowser(*m_session, *p, *m_local, this);
     m_runner = new TransferRunner(*m_session, *m_browser, *m_local, *p, this);
@@ -62,11 +56,11 @@ TransferSheets::TransferSheets(const Wiring& wiring, QObject* parent) : QObject(
 TransferSheets::~TransferSheets() = default;
 
 bool TransferSheets::fileTransferSheetShowing() const {
-    return m_wiring.sheetShowing && m_wiring.sheetShowing() == m_wiring.ShtGet;
+    return m_controls.sheetShowing && m_controls.sheetShowing() == m_controls.ShtGet;
 }
 
 void TransferSheets::openingSteps() {
-    TransferPanels* p = m_wiring.panels;
+    TransferPanels* p = m_controls.ftpBar.panels;
     m_session->ChangeDirAndWait(p->EdtDstDrv->text());
     m_browser->RefreshRemoteListing();
     // The folder that receives backups is the program's own to make; nothing else would.

@@ -1,17 +1,15 @@
 #pragma once
 
+#include "FtpSession.h"
+
 #include <QObject>
 
 #include <functional>
 
-class QLabel;
-class QLineEdit;
-class QPlainTextEdit;
 class QWidget;
 
 namespace vantor {
 
-class FtpSession;
 class LocalFolderPanel;
 class RemoteBrowser;
 class TransferPanels;
@@ -23,18 +21,14 @@ class TransferRunner;
 class TransferSheets final : public QObject {
     Q_OBJECT
 public:
-    struct Wiring {
-        TransferPanels* panels;
-        QPlainTextEdit* MemoFtp;
-        QLabel* StatusPanel;
-        QLabel* ProgressPanel;
-        QLineEdit* EditlIPAdrs1;
-        QLineEdit* EditUser1;
-        QLineEdit* EditPass1;
+    // What the main window lends the sheets: the FTP bar with the shared panels, and which
+    // sheet shows.
+    struct BorrowedControls {
+        FtpSession::BorrowedControls ftpBar;
         QWidget* ShtGet; // the File Transfer sheet
         std::function<QWidget*()> sheetShowing;
     };
-    explicit TransferSheets(const Wiring& wiring, QObject* parent = nullptr);
+    explicit TransferSheets(const BorrowedControls& controls, QObject* parent = nullptr);
     ~TransferSheets() override;
 
     // Step 1 of a change of sheet: an open connection is closed.
@@ -57,7 +51,7 @@ private:
     // Makes a missing folder (absolute) and logs what happened.
     void ensureFolder(const QString& folder);
 
-    Wiring m_wiring;
+    BorrowedControls m_controls;
     FtpSession* m_session;
     LocalFolderPanel* m_local;
     RemoteBrowser* m_browser;
