@@ -100,6 +100,9 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    // The grid is measured, not watched: no display is needed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int records = argc > 1 ? QByteArray(argv[1]).toInt() : 100000;
     test::InstrumentFolders folders;
