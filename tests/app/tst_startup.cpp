@@ -31,6 +31,16 @@ QProcessEnvironment withoutDisplay() {
         env.remove(QLatin1String(name));
     return env;
 }
+
+// Starts the program and lets it run to its own end; false when it did not start, did not
+// end in time or crashed.
+bool runToEnd(QProcess& program, const QStringList& arguments, const QProcessEnvironment& env) {
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QDir::tempPath());
+    program.start(QStringLiteral(VANTOR_PROGRAM), arguments);
+    return program.waitForStarted(10000) && program.waitForFinished(20000) &&
+           program.exitStatus() == QProcess::NormalExit;
+}
 } // namespace
 
 void TestStartup::withoutDisplaySaysSoInOneLine_data() {
@@ -47,12 +57,7 @@ void TestStartup::withoutDisplaySaysSoInOneLine() {
     if (!display.isEmpty())
         env.insert(QStringLiteral("DISPLAY"), display);
     QProcess program;
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(QDir::tempPath());
-    program.start(QStringLiteral(VANTOR_PROGRAM), {});
-    QVERIFY(program.waitForStarted(10000));
-    QVERIFY(program.waitForFinished(20000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY(runToEnd(program, {}, env));
     QCOMPARE(program.exitCode(), 1);
     const QString out = QString::fromLocal8Bit(program.readAllStandardError());
     QVERIFY2(out.startsWith(start), qPrintable(out));
@@ -77,11 +82,7 @@ void TestStartup::answersWithoutDisplay() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, expected);
     QProcess program;
-    program.setProcessEnvironment(withoutDisplay());
-    program.start(QStringLiteral(VANTOR_PROGRAM), arguments);
-    QVERIFY(program.waitForStarted(10000));
-    QVERIFY(program.waitForFinished(20000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY(runToEnd(program, arguments, withoutDisplay()));
     QCOMPARE(program.exitCode(), 0);
     const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
     if (expected.endsWith(QLatin1Char('\n')))
@@ -112,11 +113,7 @@ void TestStartup::refusesBadCommandLineWithoutDisplay() {
     QFETCH(QStringList, arguments);
     QFETCH(QString, error);
     QProcess program;
-    program.setProcessEnvironment(withoutDisplay());
-    program.start(QStringLiteral(VANTOR_PROGRAM), arguments);
-    QVERIFY(program.waitForStarted(10000));
-    QVERIFY(program.waitForFinished(20000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY(runToEnd(program, arguments, withoutDisplay()));
     QCOMPARE(program.exitCode(), 1);
     QCOMPARE(QString::fromLocal8Bit(program.readAllStandardError()), error);
     QVERIFY(program.readAllStandardOutput().isEmpty());
